@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Korvane needs to build, test and show its window. Cheap to run
+# again: it asks apt only for what is missing.
+set -euo pipefail
+
+packages=(
+    cmake g++ make pkg-config clang-format
+    qt6-base-dev qt6-serialport-dev libqt6serialport6 qt6-base-dev-tools
+    libgl-dev
+    xvfb xauth x11-utils imagemagick fonts-wine fonts-dejavu-core
+    clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+echo "Installing: ${missing[*]}" >&2
+"${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+"${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2

@@ -1,0 +1,100 @@
+#include "app/korvane_app.h"
+
+#include "app/run_time_error.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+
+namespace korvane {
+
+namespace {
+// Handlers that trap nothing of their own still must not let an error cross the window system's
+// event dispatch: it is shown on the message line like any other.
+template <typename F> auto guarded(frmKorvane &window, F handler) {
+    return [&window, handler] {
+        try {
+            handler();
+        } catch (const RunTimeError &e) {
+            window.ShowMessage(e.message());
+        }
+    };
+}
+} // namespace
+
+Korvane::Korvane(EventPump pump, std::function<void()> endProgram) {
+    loop.pump = pump;
+    link.pump = std::move(pump);
+    link.endProgram = std::move(endProgram);
+    link.cmdSyncOnOff_Click = [this] { commands.cmdSyncOnOff_Click(); };
+    commands.cmdCOMStatus_Click = [this] { link.cmdCOMStatus_Click(); };
+    bind();
+}
+
+Korvane::~Korvane() {
+    window.onQueryUnload = nullptr;
+}
+
+void Korvane::bind() {
+    auto onClick = [this](QPushButton *button, auto handler) {
+        QObject::connect(button, &QPushButton::clicked, &window, guarded(window, handler));
+    };
+    window.onQueryUnload = [this] { link.Form_QueryUnload(); };
+    onClick(window.cmdCOMStatus, [this] { link.cmdCOMStatus_Click(); });
+    QObject::connect(window.cboBaudRate, &QComboBox::activated, &window,
+                     guarded(window, [this] { link.cboBaudRate_Click(); }));
+    onClick(window.cmdGetComPorts, [this] { discovery.cmdGetComPorts_Click(); });
+    QObject::connect(&MSComm1, &MSComm::OnComm, &window, [this] { receive.MSComm1_OnComm(); });
+    QObject::connect(
+        &MSComm1, &MSComm::DeviceLost, &window,
+        [this](int number, const QString &description) { link.onDeviceLost(number, description); });
+    onClick(window.cmdClearResponse, [this] { routing.cmdClearResponse_Click(); });
+    onClick(window.cmdSendCmd, [this] { commands.cmdSendCmd_Click(); });
+    onClick(window.cmdGetStatus, [this] { commands.cmdGetStatus_Click(); });
+    onClick(window.cmdSyncOnOff, [this] { commands.cmdSyncOnOff_Click(); });
+    QObject::connect(window.UTimer, &QTimer::timeout, &window,
+                     guarded(window, [this] { commands.UTimer_Timer(); }));
+    // Exit runs the same shutdown as closing the window.
+    QObject::connect(window.Menu2, &QAction::triggered, &window,
+                     guarded(window, [this] { link.Form_QueryUnload(); }));
+}
+
+void Korvane::Form_Load() {
+    loop.startUp();
+    loop.run();
+}
+
+void endProcess() {
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+namespace {
+bool haveDisplay() {
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return true;
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+}
+} // namespace
+
+int runKorvane(int argc, char *argv[]) {
+    if (!haveDisplay()) {
+        std::fputs("korvane: no display was found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                   "Korvane is a desktop program: start it from a desktop session, or give it a\n"
+                   "virtual display with  xvfb-run -a korvane  (Debian package xvfb).\n"
+                   "scripts/run.sh does this for you on a machine without a display.\n",
+                   stderr);
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Korvane"));
+    QApplication::setApplicationVersion(QStringLiteral("0.40"));
+    Korvane korvane(waitAndDispatch, endProcess);
+    korvane.Form_Load();
+}
+
+} // namespace korvane

@@ -1,0 +1,121 @@
+#include "app/probe_loop.h"
+
+#include "app/run_time_error.h"
+#include "app/timer_value.h"
+#include "protocol/commands.h"
+#include "protocol/token_routing.h"
+#include "serial/mscomm.h"
+#include "serial/port_discovery.h"
+#include "ui/frm_korvane.h"
+#include "ui/shape.h"
+#include "ui/simple_combo.h"
+
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <algorithm>
+
+namespace korvane {
+
+void ProbeLoop::startUp() {
+    m_window.cboCommPort->setEditText(QString::number(m_comm.CommPort()));
+    m_window.cboBaudRate->setCurrentText(QStringLiteral("9600"));
+    m_window.cboParity->setText(QStringLiteral("O"));
+    m_window.cboDataBits->setText(QStringLiteral("7"));
+    m_window.cboStopBits->setText(QStringLiteral("1"));
+    m_window.cboCommand->setCurrentIndex(0);
+    m_window.setWindowTitle(QString::fromLatin1(caption::kWindowRunning));
+    m_window.show();
+    pump(0.0);
+    m_discovery.ListComPorts();
+}
+
+void ProbeLoop::run() {
+    for (;;)
+        step();
+}
+
+void ProbeLoop::step() {
+    if (!m_probing) {
+        if (m_window.cmdCOMStatus->text() == QLatin1String(caption::kStartProbe)) {
+            pump(std::nullopt); // nothing is decided while the port is closed
+            return;
+        }
+        startProbing();
+    }
+    pass();
+}
+
+void ProbeLoop::startProbing() {
+    m_probing = true;
+    m_state.QuietTime = kNormalQuietTime;
+    m_state.JTokenCount = 0;
+    m_state.LastPollTime = clock().timer();
+    m_window.cmdGetStatus->setEnabled(true);
+}
+
+void ProbeLoop::pass() {
+    if (m_window.cmdCOMStatus->text() != QLatin1String(caption::kStopProbe)) {
+        m_probing = false;
+        return;
+    }
+    if (m_state.ResponseReady)
+        frameBatch();
+    m_state.LastPollTime = midnightCorrected(m_state.LastPollTime, clock().timer());
+    pollDecision();
+    if (clock().timer() - m_state.LastPollTime > kLedOnTime)
+        m_window.LED[0]->setFillColor(kLedWhite);
+    pump(nextWake());
+}
+
+void ProbeLoop::pollDecision() {
+    try {
+        if (m_state.JTokenCount >= kForcedPollJLines) {
+            m_state.JTokenCount = 0;
+            m_commands.SendPoll();
+        } else if (clock().timer() - m_state.LastPollTime > kPollInterval) {
+            m_commands.SendPoll();
+        }
+    } catch (const RunTimeError &e) {
+        // A poll that could not go out (the port did not really open): say why, give the
+        // operator the send button back, and try again at the poll cadence, not on every pass.
+        m_window.ShowMessage(e.message());
+        m_window.cmdSendCmd->setEnabled(true);
+        m_state.LastPollTime = clock().timer();
+    }
+}
+
+std::optional<double> ProbeLoop::nextWake() const {
+    const double now = clock().secondsSinceMidnight();
+    double wake = kLongestProbeSleep;
+    if (m_state.SyncEnabled)
+        wake = std::min(wake, momentTimerExceeds(m_state.LastPollTime, kPollInterval) - now);
+    if (m_window.LED[0]->fillColor() != kLedWhite)
+        wake = std::min(wake, momentTimerExceeds(m_state.LastPollTime, kLedOnTime) - now);
+    return std::max(wake, 0.0);
+}
+
+void ProbeLoop::frameBatch() {
+    m_comm.setRThreshold(0); // no receive event while the batch is framed
+    m_state.ResponseReady = false;
+    m_state.ResponseComplete = false;
+
+    const FramedBatch batch = korvane::frameBatch(m_state.RxBuffer, m_framing);
+    for (const QString &line : batch.lines)
+        m_routing.DisplayToken(line);
+    m_state.ResponseComplete = batch.complete;
+
+    if (m_state.ResponseComplete) {
+        m_window.txtFromVO1446->setPlainText(batch.shown);
+        m_state.SyncEnabled = m_state.SavedSyncEnabled;
+        m_state.QuietTime = kNormalQuietTime;
+    }
+    m_window.cmdGetStatus->setEnabled(true);
+    m_state.RxBuffer = batch.tail;
+    if (batch.dropped > 0)
+        m_window.ShowMessage(
+            QStringLiteral("Received line too long: %1 characters dropped").arg(batch.dropped));
+    m_comm.setRThreshold(1);
+}
+
+} // namespace korvane

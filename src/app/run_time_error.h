@@ -1,0 +1,65 @@
+#pragma once
+// Korvane's failures are run-time errors that carry a number and a description, the way the
+// operator sees them on the message line ("Err 8002. ..."). Every routine that can fail throws
+// RunTimeError; the handlers that trap errors catch it at their top and show it with their prefix.
+//
+// The numbers, in one table (also in the README):
+//      5  Invalid procedure call or argument   (an empty command: there is no last character)
+//      6  Overflow                             (a 16-bit count or a port number out of range)
+//     13  Type mismatch                        (a port text that is not a number)
+//    380  Invalid property value               (a settings text or property value that does not
+//    parse)
+//   8002  Invalid port number                  (the port table names no device for the number)
+//   8005  Port already open                    (a property that needs a closed port)
+//   8010  The device is in use                 (another program holds it)
+//   8012  The device is not open               (output or a line setting on a closed port)
+//   8015  Could not set the line settings      (the operating system refused them)
+//   8016  Permission denied                    (not allowed to open the device)
+//   8017  The device was lost                  (it went away while open)
+//   8018  Text outside 7-bit ASCII             (would reach the radio changed on a 7-bit line)
+//   8019  Could not open the device            (any other reason the operating system gives)
+//   8020  Write failed                         (the operating system refused the output)
+
+#include <QString>
+#include <exception>
+
+namespace korvane {
+
+namespace err {
+inline constexpr int kInvalidArgument = 5;
+inline constexpr int kOverflow = 6;
+inline constexpr int kTypeMismatch = 13;
+inline constexpr int kInvalidPropertyValue = 380;
+inline constexpr int kInvalidPortNumber = 8002;
+inline constexpr int kPortAlreadyOpen = 8005;
+inline constexpr int kDeviceInUse = 8010;
+inline constexpr int kPortNotOpen = 8012;
+inline constexpr int kSettingsRefused = 8015;
+inline constexpr int kPermissionDenied = 8016;
+inline constexpr int kDeviceLost = 8017;
+inline constexpr int kNotSevenBit = 8018;
+inline constexpr int kOpenFailed = 8019;
+inline constexpr int kWriteFailed = 8020;
+} // namespace err
+
+class RunTimeError : public std::exception {
+public:
+    RunTimeError(int number, QString description)
+        : m_number(number), m_description(std::move(description)) {}
+
+    int number() const { return m_number; }
+    const QString &description() const { return m_description; }
+    const char *what() const noexcept override { return "Korvane run-time error"; }
+
+    // "Err 8002. Invalid port number" with the handler's prefix in front.
+    QString message(const QString &prefix = QString()) const {
+        return prefix + QStringLiteral("Err ") + QString::number(m_number) + QStringLiteral(". ") +
+               m_description;
+    }
+
+private:
+    int m_number;
+    QString m_description;
+};
+
+} // namespace korvane

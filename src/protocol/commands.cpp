@@ -1,0 +1,104 @@
+#include "protocol/commands.h"
+
+#include "app/run_time_error.h"
+#include "app/timer_value.h"
+#include "serial/mscomm.h"
+#include "ui/frm_korvane.h"
+#include "ui/shape.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace korvane {
+
+namespace {
+const QString kPoll = QStringLiteral("U");
+const QString kStatusRequest = QStringLiteral("?\n");
+constexpr QChar kLineFeed = QLatin1Char('\n');
+} // namespace
+
+QString encodeCommand(const QString &text) {
+    if (text.isEmpty())
+        throw RunTimeError(err::kInvalidArgument,
+                           QStringLiteral("Invalid procedure call or argument"));
+    QString out = text;
+    out.replace(QLatin1Char('!'), kLineFeed);
+    if (out.back() != kLineFeed)
+        out.append(kLineFeed);
+    return out;
+}
+
+bool Commands::syncSwitchOn() const {
+    return m_window.cmdSyncOnOff->text() == QLatin1String(caption::kStopSync);
+}
+
+void Commands::SendPoll() {
+    if (!m_state.SyncEnabled)
+        return;
+    m_window.cmdSendCmd->setEnabled(false);
+    m_comm.setOutput(kPoll);
+    m_state.LastPollTime = clock().timer();
+    m_window.LED[0]->setFillColor(kLedGreen);
+    m_window.cmdSendCmd->setEnabled(true);
+}
+
+void Commands::cmdSendCmd_Click() {
+    m_state.QuietTime = kReplyQuietTime;
+    m_state.SavedSyncEnabled = syncSwitchOn();
+    m_state.SyncEnabled = false;
+    try {
+        // A command given with the port closed opens it first. A failed open earlier leaves the
+        // button at "Stop Probe" with the port closed; that click closes, the next one opens.
+        if (!m_comm.PortOpen() && cmdCOMStatus_Click) {
+            if (m_window.cmdCOMStatus->text() == QLatin1String(caption::kStopProbe))
+                cmdCOMStatus_Click();
+            cmdCOMStatus_Click();
+            if (!m_comm.PortOpen())
+                return; // the open's own message says why; nothing is sent
+        }
+        const QString text = encodeCommand(m_window.cboCommand->currentText());
+        m_window.ShowMessage(QStringLiteral("Sending ") + text + QStringLiteral(" command..."));
+        m_comm.setOutput(text);
+        m_window.txtCommandTime->setText(signPlaceForm(static_cast<float>(clock().timer())));
+        m_state.SyncEnabled = m_state.SavedSyncEnabled;
+    } catch (const RunTimeError &e) {
+        m_window.ShowMessage(e.message());
+    }
+}
+
+void Commands::cmdGetStatus_Click() {
+    // Each step runs even when the one before it failed; nothing is reported.
+    m_state.QuietTime = kReplyQuietTime;
+    m_state.SavedSyncEnabled = syncSwitchOn();
+    m_state.SyncEnabled = false;
+    try {
+        m_comm.setOutput(kStatusRequest);
+    } catch (const RunTimeError &) {
+    }
+    m_window.cmdGetStatus->setEnabled(false);
+}
+
+void Commands::cmdSyncOnOff_Click() {
+    if (m_window.cmdSyncOnOff->text() == QLatin1String(caption::kStartSync)) {
+        m_window.cmdSyncOnOff->setText(QString::fromLatin1(caption::kStopSync));
+        m_state.SyncEnabled = true;
+        m_state.SavedSyncEnabled = true;
+    } else {
+        m_window.cmdSyncOnOff->setText(QString::fromLatin1(caption::kStartSync));
+        m_state.SyncEnabled = false;
+        m_state.SavedSyncEnabled = false;
+        m_window.LED[0]->setFillColor(kLedWhite);
+    }
+}
+
+void Commands::UTimer_Timer() {
+    if (m_window.LED[0]->fillColor() == kLedGreen) {
+        m_window.LED[0]->setFillColor(kLedWhite);
+    } else {
+        m_window.LED[0]->setFillColor(kLedGreen);
+        m_comm.setOutput(kPoll);
+    }
+}
+
+} // namespace korvane

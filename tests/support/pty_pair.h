@@ -1,0 +1,46 @@
+#pragma once
+// A real pseudo-terminal pair for tests: the console opens the slave end through the port table
+// (KORVANE_PORTS), and the test plays the radio on the master end.
+
+#include <QByteArray>
+#include <QString>
+
+namespace korvane::test {
+
+class PtyPair {
+public:
+    PtyPair();
+    ~PtyPair();
+    PtyPair(const PtyPair &) = delete;
+    PtyPair &operator=(const PtyPair &) = delete;
+
+    bool isValid() const { return m_master >= 0; }
+    QString slavePath() const { return m_slavePath; }
+    int masterFd() const { return m_master; }
+
+    // The radio's side.
+    void write(const QByteArray &bytes);
+    // Everything the console sent within `msecs` (waits until at least `atLeast` bytes came or
+    // the time is up).
+    QByteArray read(int msecs, int atLeast = 1);
+    // Hang up: close the master, as a pulled USB adapter would vanish.
+    void hangUp();
+
+private:
+    int m_master = -1;
+    int m_slaveKeep = -1; // keeps the slave alive until the console opens it
+    QString m_slavePath;
+};
+
+// Points KORVANE_PORTS at the given table ("3=/dev/pts/7 5=...") for the life of the object.
+class PortsEnvironment {
+public:
+    explicit PortsEnvironment(const QString &table);
+    ~PortsEnvironment();
+
+private:
+    QByteArray m_old;
+    bool m_hadOld = false;
+};
+
+} // namespace korvane::test
