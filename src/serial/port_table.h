@@ -1,0 +1,36 @@
+#pragma once
+// The port table: which device a port number names. The operator and the rest of the program speak
+// of COM ports by number; on this system a number becomes a device path only through this table.
+//
+// Default: COM1-COM4 are /dev/ttyS0-3 (built-in UARTs), COM5-COM10 /dev/ttyUSB0-5 (USB adapters),
+// COM11-COM16 /dev/ttyACM0-5 (USB modem-class devices). When KORVANE_PORTS is set, it replaces the
+// whole table: entries N=PATH separated by blanks, e.g. "3=/dev/pts/7 5=/dev/ttyUSB0". This is how
+// a pseudo-terminal, an adapter with an unusual name or the simulated radio becomes a COM port.
+// A number with no entry names no device. Malformed entries are reported on standard error (once
+// for each value of the variable) and skipped.
+
+#include <QString>
+#include <QStringList>
+#include <map>
+
+namespace korvane {
+
+struct PortTable {
+    std::map<int, QString> ports; // port number -> device path
+    QStringList problems;         // one line for each entry that was skipped, saying why
+};
+
+// Parses a KORVANE_PORTS value. Pure: reports nothing itself.
+PortTable parsePortTable(const QString &text);
+
+// The table in force: KORVANE_PORTS when it is set, the default table otherwise. Reads the
+// environment on every call, so a change of the variable takes effect at once.
+std::map<int, QString> currentPortTable();
+
+// The device the port table names for port n ("/dev/ttyUSB0"), or empty when it names none.
+QString devicePathForPort(int n);
+
+// "COM3 (/dev/pts/7)", or "COM3" when the table names no device: how messages name a port.
+QString portDescription(int n);
+
+} // namespace korvane
