@@ -1,0 +1,183 @@
+// What reaches the radio for each preset and request, byte for byte, and the sync switch telling
+// the truth about polling.
+
+#include "support/console.h"
+#include "support/fake_clock.h"
+#include "ui/shape.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace korvane;
+using namespace korvane::test;
+
+class TestCommands : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void presetBytes_data();
+    void presetBytes();
+    void commandTimeIsStamped();
+    void emptyCommandSendsNothing();
+    void eightBitCommandSendsNothing();
+    void commandOnClosedPortOpensItFirst();
+    void statusRequest();
+    void statusRequestWithPortClosed();
+    void syncButtonTellsTheTruth_data();
+    void syncButtonTellsTheTruth();
+    void stopSyncTurnsIndicatorWhite();
+};
+
+void TestCommands::presetBytes_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("?!") << "?!" << QByteArray("?\n");
+    QTest::newRow("F1000000!") << "F1000000!" << QByteArray("F1000000\n");
+    QTest::newRow("D!") << "D!" << QByteArray("D\n");
+    QTest::newRow("H!") << "H!" << QByteArray("H\n");
+    QTest::newRow("I!") << "I!" << QByteArray("I\n");
+    QTest::newRow("S!") << "S!" << QByteArray("S\n");
+    QTest::newRow("V!") << "V!" << QByteArray("V\n");
+    QTest::newRow("A! F1234567!") << "A! F1234567!" << QByteArray("A\n F1234567\n");
+    QTest::newRow("typed D") << "D" << QByteArray("D\n");
+    QTest::newRow("! alone") << "!" << QByteArray("\n");
+}
+
+void TestCommands::presetBytes() {
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    Console console;
+    console.startUp();
+    console.openPort();
+    console.window().cboCommand->setEditText(text);
+    console.click("cmdSendCmd");
+    QCOMPARE(console.radio().read(200, int(bytes.size()) + 1), bytes);
+    QCOMPARE(console.message(), QStringLiteral("Sending ") + QString::fromLatin1(bytes) +
+                                    QStringLiteral(" command..."));
+    QCOMPARE(console.window().cboCommand->currentText(), text); // the box keeps what was typed
+    QCOMPARE(console.window().cboCommand->count(), 8);          // and its list is unchanged
+}
+
+void TestCommands::commandTimeIsStamped() {
+    ManualClock clock(45296.515625);
+    ClockInstaller install(&clock);
+    Console console;
+    console.startUp();
+    console.openPort();
+    console.click("cmdSendCmd");
+    QCOMPARE(console.window().txtCommandTime->text(), QStringLiteral(" 45296.52"));
+}
+
+void TestCommands::emptyCommandSendsNothing() {
+    Console console;
+    console.startUp();
+    console.openPort();
+    console.click("cmdSyncOnOff");
+    console.window().cboCommand->setEditText(QString());
+    console.click("cmdSendCmd");
+    QVERIFY2(console.message().startsWith(QStringLiteral("Err 5. ")),
+             qPrintable(console.message()));
+    QCOMPARE(console.radio().read(50), QByteArray());
+    QVERIFY(!console.state().SyncEnabled); // suspended until a report completes
+    QCOMPARE(console.window().txtCommandTime->text(), QString());
+}
+
+void TestCommands::eightBitCommandSendsNothing() {
+    Console console;
+    console.startUp();
+    console.openPort();
+    console.window().cboCommand->setEditText(QStringLiteral("F14\u00e9!"));
+    console.click("cmdSendCmd");
+    QVERIFY2(console.message().startsWith(QStringLiteral("Err 8018. ")),
+             qPrintable(console.message()));
+    QCOMPARE(console.radio().read(50), QByteArray());
+}
+
+void TestCommands::commandOnClosedPortOpensItFirst() {
+    Console console;
+    console.startUp();
+    console.window().cboCommand->setEditText(QStringLiteral("V!"));
+    console.click("cmdSendCmd");
+    QCOMPARE(console.window().cmdCOMStatus->text(), QStringLiteral("Stop Probe"));
+    QCOMPARE(console.radio().read(200, 2), QByteArray("V\n"));
+}
+
+void TestCommands::statusRequest() {
+    Console console;
+    console.startUp();
+    console.openPort();
+    console.click("cmdGetStatus");
+    QCOMPARE(console.radio().read(200, 3), QByteArray("?\n"));
+    QVERIFY(!console.window().cmdGetStatus->isEnabled());
+    QCOMPARE(console.state().QuietTime, 0.065);
+    QCOMPARE(console.window().txtCommandTime->text(), QString());
+    // The next received batch gives the button back.
+    console.radio().write("A1\n.\n");
+    QVERIFY(console.runUntil([&] { return console.window().cmdGetStatus->isEnabled(); }));
+    QCOMPARE(console.slot(10), QStringLiteral("A1"));
+}
+
+void TestCommands::statusRequestWithPortClosed() {
+    Console console;
+    console.startUp();
+    console.click("cmdSyncOnOff");
+    const QString before = console.message();
+    console.click("cmdGetStatus");
+    QCOMPARE(console.message(), before);
+    QVERIFY(!console.window().cmdGetStatus->isEnabled());
+    QVERIFY(!console.state().SyncEnabled);
+}
+
+// The sequences that left the button and polling disagreeing. After each, with no request
+// outstanding, polling must be on exactly when the button reads "Stop Sync".
+void TestCommands::syncButtonTellsTheTruth_data() {
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("start sync, then a report completes") << QStringList{"sync", "report"};
+    QTest::newRow("get status, send command, report")
+        << QStringList{"sync", "status", "command", "report"};
+    QTest::newRow("stop sync while a status reply is awaited")
+        << QStringList{"sync", "status", "sync", "report"};
+    QTest::newRow("command then report") << QStringList{"sync", "command", "report"};
+    QTest::newRow("sync on and off, report") << QStringList{"sync", "sync", "report"};
+}
+
+void TestCommands::syncButtonTellsTheTruth() {
+    QFETCH(QStringList, steps);
+    Console console;
+    console.startUp();
+    console.openPort();
+    for (const QString &step : steps) {
+        if (step == QLatin1String("sync")) {
+            console.click("cmdSyncOnOff");
+        } else if (step == QLatin1String("status")) {
+            console.click("cmdGetStatus");
+            QVERIFY(!console.state().SyncEnabled); // suspended until its report completes
+        } else if (step == QLatin1String("command")) {
+            console.click("cmdSendCmd");
+        } else if (step == QLatin1String("report")) {
+            console.radio().write("A1\n.\n");
+            QVERIFY(console.runUntil([&] { return console.slot(33) == QLatin1String("."); }));
+        }
+        console.radio().read(20, 1000);
+    }
+    const bool buttonOn = console.window().cmdSyncOnOff->text() == QLatin1String("Stop Sync");
+    QCOMPARE(console.state().SyncEnabled, buttonOn);
+}
+
+void TestCommands::stopSyncTurnsIndicatorWhite() {
+    Console console;
+    console.startUp();
+    console.openPort();
+    console.click("cmdSyncOnOff");
+    console.state().LastPollTime -= 2.0;
+    QVERIFY(console.runUntil([&] { return console.radio().read(5) == "U"; }));
+    console.click("cmdSyncOnOff");
+    QCOMPARE(console.window().LED[0]->fillColor(), QColor(Qt::white));
+    console.state().LastPollTime -= 2.0;
+    console.runFor(50);
+    QCOMPARE(console.radio().read(20), QByteArray());
+}
+
+QTEST_MAIN(TestCommands)
+#include "tst_commands.moc"

@@ -1,0 +1,70 @@
+#include "support/console.h"
+
+#include <QAbstractButton>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <algorithm>
+
+namespace korvane::test {
+
+namespace {
+constexpr double kLongestTestSleep = 0.003;
+
+void testPump(std::optional<double> maxWait) {
+    waitAndDispatch(std::min(maxWait.value_or(kLongestTestSleep), kLongestTestSleep));
+}
+} // namespace
+
+Console::Console(const QString &ports) {
+    m_ports = std::make_unique<PortsEnvironment>(
+        ports.contains(QStringLiteral("%1")) ? ports.arg(m_radio.slavePath()) : ports);
+    m_app = std::make_unique<Korvane>(testPump, [this] { m_ended = true; });
+}
+
+Console::~Console() {
+    m_app.reset();
+    m_ports.reset();
+}
+
+void Console::startUp() {
+    m_app->loop.startUp();
+}
+
+bool Console::runUntil(const std::function<bool()> &done, int msecs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > msecs)
+            return false;
+        m_app->loop.step();
+    }
+    return true;
+}
+
+void Console::runFor(int msecs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < msecs)
+        m_app->loop.step();
+}
+
+void Console::click(const char *objectName) {
+    auto *button = m_app->window.findChild<QAbstractButton *>(QString::fromLatin1(objectName));
+    Q_ASSERT(button);
+    button->click(); // does nothing on a disabled button, as for the operator
+}
+
+void Console::openPort() {
+    click("cmdCOMStatus");
+    runUntil([this] { return m_app->loop.probing(); }, 1000);
+}
+
+QString Console::message() const {
+    return m_app->window.txtErrMsg->text();
+}
+
+QString Console::slot(int index) const {
+    return m_app->window.StatusToken.at(static_cast<std::size_t>(index))->text();
+}
+
+} // namespace korvane::test
