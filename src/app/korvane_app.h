@@ -7,6 +7,7 @@
 #include "app/probe_loop.h"
 #include "app/probe_state.h"
 #include "protocol/commands.h"
+#include "protocol/token_keys.h"
 #include "protocol/token_routing.h"
 #include "serial/link_control.h"
 #include "serial/mscomm.h"
@@ -28,7 +29,7 @@ public:
     // The window's load: the start-up sequence, then the probe loop, for good.
     [[noreturn]] void Form_Load();
 
-    frmKorvane window;
+    frmKorvane window{labelForSlot};
     MSComm MSComm1;
     ProbeState state;
     TokenRouting routing{window, state};

@@ -38,7 +38,9 @@ inline constexpr char kStopSync[] = "Stop Sync";
 class frmKorvane : public QMainWindow {
     Q_OBJECT
 public:
-    explicit frmKorvane(QWidget *parent = nullptr);
+    // `slotCaption` gives the key label drawn beside each status slot (an empty text for none);
+    // without it the grid has no labels.
+    explicit frmKorvane(std::function<QString(int)> slotCaption = {}, QWidget *parent = nullptr);
     ~frmKorvane() override;
 
     // The message line: replaces what it showed and repaints at once. The flag callers pass
@@ -117,9 +119,14 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // Enter in a combo box or single-line text box is the default button's: "Send Command".
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls();
+    void buildStatusGrid(const std::function<QString(int)> &slotCaption);
+    void applyTabOrder();
+    void makeSendCmdTheDefault();
 };
 
 } // namespace korvane
