@@ -28,7 +28,7 @@ public:
     // Start-up as the program runs it (window shown, ports listed).
     void startUp();
     // Runs the loop until `done` holds or `msecs` pass; returns whether it held.
-    bool runUntil(const std::function<bool()> &done, int msecs = 2000);
+    bool runUntil(const std::function<bool()> &done, int msecs = 5000);
     // Runs the loop for `msecs`.
     void runFor(int msecs);
 
