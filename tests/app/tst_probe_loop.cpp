@@ -7,6 +7,7 @@
 #include "ui/shape.h"
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -25,6 +26,7 @@ private Q_SLOTS:
     void indicatorBlinks();
     void completeBatchReachesTheWindow();
     void batchWaitingAcrossClosePortIsFramedLater();
+    void failedPollIsReportedAndRetriedAtTheCadence();
 };
 
 void TestProbeLoop::startUpFillsTheWindow() {
@@ -157,6 +159,31 @@ void TestProbeLoop::batchWaitingAcrossClosePortIsFramedLater() {
     console.openPort();
     console.runFor(20);
     QCOMPARE(console.slot(10), QStringLiteral("A1"));
+}
+
+void TestProbeLoop::failedPollIsReportedAndRetriedAtTheCadence() {
+    ManualClock clock(5000.0);
+    ClockInstaller install(&clock);
+    Console console(QStringLiteral("1=%1 2=/nonexistent/tty"));
+    console.startUp();
+    console.window().cboCommPort->setEditText(QStringLiteral("2"));
+    console.click("cmdCOMStatus"); // the open fails, the button still reads "Stop Probe"
+    console.click("cmdSyncOnOff");
+    console.runFor(10); // probing starts: the last poll counts from now
+    int errors = 0;
+    QObject::connect(console.window().txtErrMsg, &QLineEdit::textChanged, [&](const QString &t) {
+        if (t.startsWith(QStringLiteral("Err 8012. ")))
+            ++errors;
+    });
+    clock.advance(1.6);
+    console.runFor(30);
+    QCOMPARE(errors, 1);
+    QVERIFY(console.window().cmdSendCmd->isEnabled());
+    console.runFor(30); // no retry on every pass
+    QCOMPARE(errors, 1);
+    clock.advance(1.6);
+    console.runFor(30);
+    QCOMPARE(errors, 2);
 }
 
 QTEST_MAIN(TestProbeLoop)
