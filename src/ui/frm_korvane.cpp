@@ -64,7 +64,7 @@ QLabel *makeLabel(QWidget *in, const char *name, const QString &text, Twips at, 
     label->setAlignment(Qt::Alignment::fromInt(flags & ~Qt::TextWordWrap));
     label->setWordWrap((flags & Qt::TextWordWrap) != 0);
     label->setText(text);
-    label->setFont(fitted(label->font(), {{text, label->size(), flags}}));
+    label->setFont(fitted(label->font(), {text, label->size(), flags}));
     return label;
 }
 
@@ -76,7 +76,7 @@ QPushButton *makeButton(QWidget *in, const char *name, const char *text, Twips a
     const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin) +
                        button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
     const QSize inside = button->size() - QSize(2 * margin, 2 * margin);
-    button->setFont(fitted(button->font(), {{button->text(), inside, Qt::AlignCenter}}));
+    button->setFont(fitted(button->font(), {button->text(), inside, Qt::AlignCenter}));
     return button;
 }
 
@@ -500,7 +500,6 @@ void frmKorvane::buildStatusGrid(const std::function<QString(int)> &slotCaption)
     // The key labels first, so that each slot box, one pixel over its label's right edge, is
     // drawn above it.
     if (slotCaption) {
-        std::vector<Caption> captions;
         int token = 0;
         for (const SlotPlace &p : kSlotPlaces) {
             const QString key = slotCaption(p.slot);
@@ -510,14 +509,8 @@ void frmKorvane::buildStatusGrid(const std::function<QString(int)> &slotCaption)
                                         ? QByteArrayLiteral("lblJ")
                                         : QStringLiteral("Token(%1)").arg(token++).toLatin1();
             const Twips at{p.labelLeft, kSlotTop + p.row * kSlotRowStep, p.labelWidth, kKeyHeight};
-            slotLabel[p.slot] = makeLabel(fraFromVO1446, name.constData(), key, at, FontLetter::B);
-            captions.push_back({key, slotLabel[p.slot]->size(), kLabelFlags});
-        }
-        // One size for all keys, so that the grid reads evenly.
-        const QFont keys = fitted(windowFont(FontLetter::B), captions);
-        for (QLabel *label : slotLabel) {
-            if (label)
-                label->setFont(keys);
+            slotLabel[static_cast<std::size_t>(p.slot)] =
+                makeLabel(fraFromVO1446, name.constData(), key, at, FontLetter::B);
         }
     }
     for (const SlotPlace &p : kSlotPlaces) {

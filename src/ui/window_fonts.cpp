@@ -6,7 +6,6 @@
 #include <QImage>
 #include <QPainter>
 #include <QStringList>
-#include <algorithm>
 
 namespace korvane {
 
@@ -124,12 +123,16 @@ bool captionFits(const QFont &font, const Caption &caption) {
     return true;
 }
 
-QFont fitted(QFont font, const std::vector<Caption> &captions) {
-    auto allFit = [&captions](const QFont &candidate) {
-        return std::all_of(captions.begin(), captions.end(),
-                           [&candidate](const Caption &c) { return captionFits(candidate, c); });
-    };
-    while (!allFit(font) && font.pointSizeF() - kShrinkStep >= kSmallestPoints)
+QFont fitted(QFont font, const Caption &caption) {
+    if (captionFits(font, caption))
+        return font;
+    // Narrower first, at the same size; only then smaller.
+    for (int stretch : {QFont::SemiCondensed, QFont::Condensed}) {
+        font.setStretch(stretch);
+        if (captionFits(font, caption))
+            return font;
+    }
+    while (!captionFits(font, caption) && font.pointSizeF() - kShrinkStep >= kSmallestPoints)
         font.setPointSizeF(font.pointSizeF() - kShrinkStep);
     return font;
 }

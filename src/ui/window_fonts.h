@@ -12,13 +12,12 @@
 // Nimbus Sans and the like), at the same point sizes. Only scalable faces are used, so the
 // window draws alike on any display density.
 //
-// Whatever face is found, a caption must never be clipped: `fitted` shrinks a font in quarter
-// points, when it has to, until every text given fits its box.
+// Whatever face is found, a caption must never be clipped: `fitted` narrows a font, and then
+// shrinks it in quarter points, when it has to, until the caption fits its box.
 
 #include <QFont>
 #include <QRect>
 #include <QString>
-#include <vector>
 
 namespace korvane {
 
@@ -39,7 +38,8 @@ struct Caption {
 // every visible pixel of its ink inside the box.
 bool captionFits(const QFont &font, const Caption &caption);
 
-// `font`, or the largest smaller size of it in which every caption fits.
-QFont fitted(QFont font, const std::vector<Caption> &captions);
+// `font` if the caption fits in it; else a condensed width of it, or at last the largest smaller
+// size of that, in which it fits.
+QFont fitted(QFont font, const Caption &caption);
 
 } // namespace korvane
