@@ -7,7 +7,7 @@ packages=(
     cmake g++ make pkg-config clang-format
     qt6-base-dev qt6-serialport-dev libqt6serialport6 qt6-base-dev-tools
     libgl-dev
-    xvfb xauth x11-utils imagemagick fonts-wine fonts-urw-base35 fonts-dejavu-core
+    xvfb xauth x11-utils xdotool imagemagick fonts-wine fonts-urw-base35 fonts-dejavu-core
     clang libclang-rt-14-dev
     dpkg-dev file
 )
