@@ -1,0 +1,163 @@
+#include "fuzz_support.h"
+
+#include "support/pty_pair.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <poll.h>
+#include <unistd.h>
+
+namespace korvane::fuzz {
+
+void fail(const char *what, const QString &detail) {
+    std::fprintf(stderr, "\nkorvane fuzz: property broken: %s\n", what);
+    if (!detail.isEmpty())
+        std::fprintf(stderr, "  %s\n", detail.toUtf8().constData());
+    std::fflush(stderr);
+    std::abort();
+}
+
+QString latin1(const std::uint8_t *data, std::size_t size) {
+    return QString::fromLatin1(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+}
+
+QString printable(const QString &text, qsizetype limit) {
+    QString out;
+    for (qsizetype i = 0; i < text.size() && out.size() < limit; ++i) {
+        qsizetype run = 1;
+        while (i + run < text.size() && text[i + run] == text[i])
+            ++run;
+        const QChar c = text[i];
+        const QString shown =
+            c.unicode() >= 0x20 && c.unicode() < 0x7F
+                ? QString(c)
+                : QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        if (run > 8) {
+            out += QStringLiteral("[%1 x%2]").arg(shown).arg(run);
+            i += run - 1;
+        } else {
+            out += shown;
+        }
+    }
+    if (out.size() >= limit)
+        out += QStringLiteral("...");
+    return QStringLiteral("\"") + out + QStringLiteral("\" (%1 chars)").arg(text.size());
+}
+
+Stream streamFrom(const std::uint8_t *data, std::size_t size) {
+    Stream stream;
+    if (size < 2)
+        return stream;
+    stream.mode = data[0];
+    std::uint32_t seed = 0x9E3779B9u ^ (std::uint32_t{data[1]} * 2654435761u);
+    const QString text = latin1(data + 2, size - 2);
+    static constexpr qsizetype kLongest[] = {0, 4, 64, 3000};
+    const qsizetype longest = kLongest[stream.mode & 3];
+    if (longest == 0) {
+        stream.batches.push_back(text);
+        return stream;
+    }
+    for (qsizetype pos = 0; pos < text.size();) {
+        seed ^= seed << 13;
+        seed ^= seed >> 17;
+        seed ^= seed << 5;
+        const qsizetype length =
+            1 + static_cast<qsizetype>(seed % static_cast<std::uint32_t>(longest));
+        stream.batches.push_back(text.mid(pos, length));
+        pos += length;
+    }
+    return stream;
+}
+
+Account accountFor(const std::vector<QString> &batches, qsizetype maxTail) {
+    Account account;
+    QString line;
+    bool lineDropped = false;
+    for (const QString &chunk : batches) {
+        Account::Batch batch;
+        for (const QChar c : chunk) {
+            if (c == QLatin1Char('\n')) {
+                if (!line.isEmpty()) {
+                    account.lines.push_back({line, lineDropped});
+                    if (!lineDropped)
+                        batch.routed << line;
+                }
+                line.clear();
+                lineDropped = false;
+                continue;
+            }
+            line += c;
+            if (lineDropped)
+                ++batch.dropped;
+        }
+        // What is left of a line when a batch ends waits for the next one, unless it is already
+        // longer than any line the radio sends.
+        if (!lineDropped && line.size() > maxTail) {
+            lineDropped = true;
+            batch.dropped += line.size();
+        }
+        batch.unfinished = lineDropped ? QString() : line;
+        batch.dropping = lineDropped;
+        account.batches.push_back(batch);
+    }
+    return account;
+}
+
+void ensureApplication() {
+    // Kept for the life of the process, like the program's own: the windows built on it are.
+    static QApplication *app = nullptr;
+    if (app)
+        return;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt's own chatter (a font database warning on the offscreen platform) would bury findings.
+    qputenv("QT_LOGGING_RULES", "*.debug=false;qt.qpa.*=false");
+    static int argc = 1;
+    static char name[] = "korvane-fuzz";
+    static char *argv[] = {name, nullptr};
+    app = new QApplication(argc, argv);
+}
+
+struct Rig::Private {
+    test::PtyPair radio;
+    std::unique_ptr<test::PortsEnvironment> ports;
+    std::unique_ptr<Korvane> app;
+};
+
+Rig::Rig() : d(std::make_unique<Private>()) {
+    ensureApplication();
+    FUZZ_CHECK(d->radio.isValid(), QStringLiteral("no pseudo-terminal could be opened"));
+    d->ports =
+        std::make_unique<test::PortsEnvironment>(QStringLiteral("1=") + d->radio.slavePath());
+    d->app = std::make_unique<Korvane>(dispatchPending, [] {});
+    d->app->loop.startUp();
+    d->app->window.cmdCOMStatus->click();
+    for (int i = 0; i < 100 && !d->app->loop.probing(); ++i)
+        d->app->loop.step();
+    FUZZ_CHECK(d->app->MSComm1.PortOpen() && d->app->loop.probing(),
+               QStringLiteral("the console did not open its port: ") +
+                   d->app->window.txtErrMsg->text());
+}
+
+Rig::~Rig() = default;
+
+Korvane &Rig::app() {
+    return *d->app;
+}
+
+int Rig::radioFd() const {
+    return d->radio.masterFd();
+}
+
+void Rig::writeRadio(const QByteArray &bytes) {
+    d->radio.write(bytes);
+}
+
+QByteArray Rig::readRadio(int atLeast, int msecs) {
+    return d->radio.read(msecs, atLeast);
+}
+
+} // namespace korvane::fuzz
