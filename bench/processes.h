@@ -1,0 +1,76 @@
+#pragma once
+// What the benchmark needs to run other programs and watch them from outside: starting a program
+// with its own environment, stopping it by its id, reading its processor time and memory from
+// /proc, and starting the simulated radio on a fresh pseudo-terminal with its event log in a file.
+//
+// Every time here is CLOCK_MONOTONIC, the clock the simulated radio stamps its log with, so that
+// the benchmark can set its own observations against the radio's.
+
+#include <map>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace bench {
+
+// Seconds on CLOCK_MONOTONIC.
+double monotonicNow();
+void sleepFor(double seconds);
+
+// Starts `argv` with the environment changed by `env` (an empty value removes the variable).
+// Standard output and error go to the files named, or stay the benchmark's own when empty.
+pid_t spawn(const std::vector<std::string> &argv, const std::map<std::string, std::string> &env,
+            const std::string &stdoutPath = {}, const std::string &stderrPath = {});
+// Waits up to `seconds` for the child to end; returns its exit status, or -1 if it still runs.
+int waitFor(pid_t pid, double seconds);
+// Sends `signal`, waits up to `seconds`, then kills it for good. Only ever our own children.
+void stop(pid_t pid, int signal, double seconds = 3.0);
+
+// Runs a program to its end (killing it after `seconds`) and returns what it wrote on standard
+// output.
+std::string capture(const std::vector<std::string> &argv,
+                    const std::map<std::string, std::string> &env = {}, double seconds = 600);
+
+struct CpuUse {
+    double statSeconds = 0;  // utime + stime of /proc/PID/stat, all threads, clock-tick steps
+    double schedSeconds = 0; // the scheduler's run time of all threads, nanosecond steps
+    long wakeUps = 0;        // voluntary context switches of all threads: each is one sleep
+};
+CpuUse cpuUse(pid_t pid);
+
+// Resident set and its peak, in KiB, from /proc/PID/status.
+long residentKiB(pid_t pid);
+long peakResidentKiB(pid_t pid);
+
+double median(std::vector<double> values);
+double percentile(std::vector<double> values, double p); // p in [0, 100]
+
+std::string readFile(const std::string &path);
+std::vector<std::string> splitWords(const std::string &line);
+
+// The simulated radio on a new pseudo-terminal.
+struct Radio {
+    pid_t pid = -1;
+    std::string device; // the pseudo-terminal the console opens
+    std::string log;    // its event log
+};
+Radio startRadio(const std::string &simPath, const std::vector<std::string> &options,
+                 const std::string &workDir, const std::string &name);
+void stopRadio(Radio &radio);
+
+// What the radio's log says happened.
+struct RadioLog {
+    struct Report {
+        double start = 0, end = -1; // end: the write carrying its last byte; -1 if never sent whole
+        std::string kind;
+        int lines = 0;
+        long bytes = 0;
+        std::string text; // the report's own text (the log keeps its first 4096 characters)
+    };
+    std::vector<double> polls; // every "U" received
+    std::vector<Report> reports;
+    long bytesReceived = 0;
+};
+RadioLog readRadioLog(const std::string &path);
+
+} // namespace bench
