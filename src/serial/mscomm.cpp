@@ -43,6 +43,9 @@ namespace korvane {
 namespace {
 
 constexpr int kLineWatchMsecs = 150;
+// Read errors in a row, with no byte read between them, after which the device counts as lost
+// even though it does not say so.
+constexpr int kStaleReadErrorLimit = 100;
 constexpr unsigned int kPtySlaveMajorFirst = 136; // Unix98 pseudo-terminal slaves
 constexpr unsigned int kPtySlaveMajorLast = 143;
 constexpr unsigned int kLegacyPtySlaveMajor = 3;
@@ -133,6 +136,7 @@ struct MSComm::Private {
     // Each open and close starts a new session; events posted in an earlier one are dropped.
     quint64 session = 0;
     bool receivePending = false;
+    int staleReadErrors = 0; // read errors in a row that the device did not confirm
 
     bool watchModemLines = false;
     bool watchCounters = false;
@@ -333,6 +337,7 @@ struct MSComm::Private {
         port.clear(QSerialPort::Input);
         ++session;
         receivePending = false;
+        staleReadErrors = 0;
         startLineWatch();
     }
 
@@ -356,9 +361,33 @@ struct MSComm::Private {
             Qt::QueuedConnection);
     }
 
+    // Qt reports a read that found nothing as a read error. That happens on a hang-up (the read
+    // sees end of file, over and over) but also when the bytes that woke Qt's notifier were
+    // already taken by Input or the quiet wait: a read on this raw line then returns 0 as well.
+    // Only the device can tell the two apart.
     void onPortError(QSerialPort::SerialPortError error) {
-        if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError)
+        if (!isOpen() || (error != QSerialPort::ReadError && error != QSerialPort::ResourceError))
+            return;
+        if (deviceGone() || ++staleReadErrors > kStaleReadErrorLimit) {
             lose();
+            return;
+        }
+        port.clearError();
+        if (error == QSerialPort::ResourceError)
+            port.setReadBufferSize(port.readBufferSize()); // Qt stops reading after this one
+    }
+
+    bool deviceGone() const {
+        pollfd p{fd(), POLLIN, 0};
+        const int ready = ::poll(&p, 1, 0);
+        if (ready < 0)
+            return errno != EINTR;
+        if (ready == 0)
+            return false; // nothing to read and no hang-up: the read came late
+        if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+            return true;
+        int waiting = 0;
+        return ::ioctl(fd(), FIONREAD, &waiting) != 0 || waiting == 0; // readable but empty: end
     }
 
     void postReceive() {
@@ -487,7 +516,10 @@ struct MSComm::Private {
 };
 
 MSComm::MSComm(QObject *parent) : QObject(parent), d(std::make_unique<Private>(this)) {
-    connect(&d->port, &QSerialPort::readyRead, this, [this] { d->postReceive(); });
+    connect(&d->port, &QSerialPort::readyRead, this, [this] {
+        d->staleReadErrors = 0;
+        d->postReceive();
+    });
     connect(&d->port, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { d->onPortError(error); });
     connect(&d->lineWatch, &QTimer::timeout, this, [this] { d->watchLines(); });
@@ -700,11 +732,9 @@ bool MSComm::waitForInput(double seconds) {
             return d->inBufferCount() > 0;
         if ((ready & POLLOUT) != 0)
             d->pushToDriver();
-        if ((ready & POLLIN) != 0 && d->inBufferCount() == 0) {
-            // Readable with nothing to count: an end of file or an error that only a read shows.
-            d->pullFromDriver();
-            if (d->isOpen() && d->inBufferCount() == 0 && !d->port.waitForReadyRead(0))
-                return false;
+        if ((ready & POLLIN) != 0 && d->inBufferCount() == 0 && d->deviceGone()) {
+            d->lose();
+            return false;
         }
     }
     return false;

@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <ctime>
 #include <memory>
 #include <thread>
@@ -70,6 +71,7 @@ private Q_SLOTS:
     void lostDeviceReportedOnce();
     void lostDuringWait();
     void lostWhileSending();
+    void lateWakeUpIsNotALoss();
     void openStartsEmpty();
 
 private:
@@ -446,6 +448,27 @@ void TstMSComm::lostWhileSending() {
     QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 2000);
     QTest::qWait(100);
     QCOMPARE(lost.count(), 1);
+}
+
+void TstMSComm::lateWakeUpIsNotALoss() {
+    // The receive handler takes the characters before the pump gets to the control's own wake-up
+    // for them; that wake-up then reads nothing, which must not count as a lost device.
+    QCOMPARE(openComm(), QString());
+    QSignalSpy lost(m_comm.get(), &MSComm::DeviceLost);
+    QString taken;
+    for (int round = 0; round < 5; ++round) {
+        m_radio->write("abc");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        QTimer::singleShot(0, m_comm.get(), [&] { taken += m_comm->Input(); });
+        QTest::qWait(30);
+    }
+    QCOMPARE(taken, QStringLiteral("abcabcabcabcabc"));
+    QVERIFY(m_comm->PortOpen());
+    QCOMPARE(lost.count(), 0);
+    // Receive events still come.
+    QSignalSpy onComm(m_comm.get(), &MSComm::OnComm);
+    m_radio->write("d");
+    QTRY_VERIFY_WITH_TIMEOUT(onComm.count() >= 1, 2000);
 }
 
 void TstMSComm::openStartsEmpty() {
