@@ -18,6 +18,7 @@
 
 #include "serial/mscomm.h"
 
+#include "serial/line_events.h"
 #include "serial/port_table.h"
 #include "serial/settings_text.h"
 
@@ -50,15 +51,6 @@ constexpr unsigned int kPtySlaveMajorFirst = 136; // Unix98 pseudo-terminal slav
 constexpr unsigned int kPtySlaveMajorLast = 143;
 constexpr unsigned int kLegacyPtySlaveMajor = 3;
 constexpr std::int16_t kEvReceive = 2;
-constexpr std::int16_t kEvCTS = 3;
-constexpr std::int16_t kEvDSR = 4;
-constexpr std::int16_t kEvCD = 5;
-constexpr std::int16_t kEvRing = 6;
-constexpr std::int16_t kEventBreak = 1001;
-constexpr std::int16_t kEventFrame = 1004;
-constexpr std::int16_t kEventOverrun = 1006;
-constexpr std::int16_t kEventRxOver = 1008;
-constexpr std::int16_t kEventRxParity = 1009;
 // A short sleep while the driver drains its output queue; far below a character time at the
 // speeds this line runs.
 constexpr std::int64_t kDrainNapNsecs = 2'000'000;
@@ -138,10 +130,7 @@ struct MSComm::Private {
     bool receivePending = false;
     int staleReadErrors = 0; // read errors in a row that the device did not confirm
 
-    bool watchModemLines = false;
-    bool watchCounters = false;
-    int modemLines = 0;
-    serial_icounter_struct counters{};
+    LineLook lastLook; // the modem lines and error counters as last seen
 
     bool isOpen() const { return port.isOpen(); }
     int fd() const { return port.isOpen() ? port.handle() : -1; }
@@ -424,65 +413,46 @@ struct MSComm::Private {
         Q_EMIT q->OnComm();
     }
 
-    void startLineWatch() {
+    // What the device tells of its lines now; an error other than "not supported" means the
+    // device went away.
+    LineLook lookAtLines(bool *failed) const {
+        LineLook look;
+        *failed = false;
         int lines = 0;
-        watchModemLines = ::ioctl(fd(), TIOCMGET, &lines) == 0;
-        modemLines = lines;
+        if (::ioctl(fd(), TIOCMGET, &lines) == 0)
+            look.modemLines = lines;
+        else
+            *failed = *failed || errno == EIO || errno == ENODEV || errno == ENXIO;
         serial_icounter_struct now{};
-        watchCounters = ::ioctl(fd(), TIOCGICOUNT, &now) == 0;
-        counters = now;
-        if (watchModemLines || watchCounters)
+        if (::ioctl(fd(), TIOCGICOUNT, &now) == 0) {
+            look.counters =
+                LineCounters{now.cts,   now.dsr,     now.rng,         now.dcd,   now.brk,
+                             now.frame, now.overrun, now.buf_overrun, now.parity};
+        } else {
+            *failed = *failed || errno == EIO || errno == ENODEV || errno == ENXIO;
+        }
+        return look;
+    }
+
+    void startLineWatch() {
+        bool failed = false;
+        lastLook = lookAtLines(&failed);
+        if (lastLook.modemLines || lastLook.counters)
             lineWatch.start(kLineWatchMsecs);
     }
 
     void watchLines() {
         if (!isOpen())
             return;
-        bool changed[4] = {false, false, false, false}; // CTS, DSR, CD, RI
-        if (watchModemLines) {
-            int lines = 0;
-            if (::ioctl(fd(), TIOCMGET, &lines) != 0) {
-                if (errno == EIO || errno == ENODEV || errno == ENXIO)
-                    lose();
-                return;
-            }
-            const int flipped = lines ^ modemLines;
-            modemLines = lines;
-            changed[0] = (flipped & TIOCM_CTS) != 0;
-            changed[1] = (flipped & TIOCM_DSR) != 0;
-            changed[2] = (flipped & TIOCM_CAR) != 0;
-            changed[3] = (flipped & TIOCM_RNG) != 0;
+        bool failed = false;
+        const LineLook look = lookAtLines(&failed);
+        if (failed) {
+            lose();
+            return;
         }
-        std::int16_t errors[5] = {};
-        int errorCount = 0;
-        if (watchCounters) {
-            serial_icounter_struct now{};
-            if (::ioctl(fd(), TIOCGICOUNT, &now) == 0) {
-                // The counters also catch a line that flipped and flipped back between two looks.
-                changed[0] = changed[0] || now.cts != counters.cts;
-                changed[1] = changed[1] || now.dsr != counters.dsr;
-                changed[2] = changed[2] || now.dcd != counters.dcd;
-                changed[3] = changed[3] || now.rng != counters.rng;
-                if (now.brk != counters.brk)
-                    errors[errorCount++] = kEventBreak;
-                if (now.frame != counters.frame)
-                    errors[errorCount++] = kEventFrame;
-                if (now.overrun != counters.overrun)
-                    errors[errorCount++] = kEventOverrun;
-                if (now.buf_overrun != counters.buf_overrun)
-                    errors[errorCount++] = kEventRxOver;
-                if (now.parity != counters.parity)
-                    errors[errorCount++] = kEventRxParity;
-                counters = now;
-            }
-        }
-        const std::int16_t lineEvents[4] = {kEvCTS, kEvDSR, kEvCD, kEvRing};
-        for (int i = 0; i < 4; ++i) {
-            if (changed[i])
-                postEvent(lineEvents[i]);
-        }
-        for (int i = 0; i < errorCount; ++i)
-            postEvent(errors[i]);
+        for (const std::int16_t code : commEventsBetween(lastLook, look))
+            postEvent(code);
+        lastLook = look;
     }
 
     RunTimeError notOpen() const {

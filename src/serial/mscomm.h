@@ -7,6 +7,10 @@
 // Every failure is a RunTimeError with a number from the table in run_time_error.h and a
 // description that names the device and the operating system's reason.
 //
+// Opening starts with an empty receive buffer: bytes the device held from before the port was ours
+// are dropped. A pseudo-terminal has no framing, so it opens whatever data bits and parity are
+// asked for; a real line refuses (8015) what its driver cannot give.
+//
 // Answers while the port is closed: CommPort, Settings and the other line properties may be read
 // and written; InBufferCount and OutBufferCount read 0 and writing InBufferCount does nothing;
 // Input reads empty text; setting PortOpen false does nothing; Output raises 8012.

@@ -1,10 +1,13 @@
-// The two texts the serial control reads from outside: the line settings and the port table.
+// What the serial control reads from outside without a port: the line settings text, the port
+// table, and the comm events that two looks at a line's modem lines and error counters give.
 
+#include "serial/line_events.h"
 #include "serial/port_table.h"
 #include "serial/settings_text.h"
 #include "support/pty_pair.h"
 
 #include <QTest>
+#include <sys/ioctl.h>
 
 using korvane::LineSettings;
 
@@ -23,6 +26,8 @@ private Q_SLOTS:
     void portTable_data();
     void portTable();
     void tableInForce();
+    void lineEvents_data();
+    void lineEvents();
 };
 
 namespace {
@@ -189,6 +194,66 @@ void TstLineText::tableInForce() {
     QCOMPARE(korvane::devicePathForPort(16), QStringLiteral("/dev/ttyACM5"));
     QCOMPARE(korvane::devicePathForPort(17), QString());
     QCOMPARE(korvane::devicePathForPort(0), QString());
+}
+
+Q_DECLARE_METATYPE(korvane::LineLook)
+
+void TstLineText::lineEvents_data() {
+    using korvane::LineCounters;
+    using korvane::LineLook;
+    QTest::addColumn<LineLook>("before");
+    QTest::addColumn<LineLook>("after");
+    QTest::addColumn<QList<int>>("events");
+
+    const LineLook nothing; // a pseudo-terminal: no lines, no counters
+    const auto lines = [](int bits) {
+        LineLook look;
+        look.modemLines = bits;
+        return look;
+    };
+    const auto counted = [](int bits, LineCounters counters) {
+        LineLook look;
+        look.modemLines = bits;
+        look.counters = counters;
+        return look;
+    };
+    LineCounters ctsPulse;
+    ctsPulse.cts = 2;
+    LineCounters faults;
+    faults.brk = 1;
+    faults.frame = 3;
+    faults.overrun = 1;
+    faults.bufOverrun = 1;
+    faults.parity = 7;
+    LineCounters parityOnly;
+    parityOnly.parity = 1;
+
+    QTest::newRow("no lines at all") << nothing << nothing << QList<int>{};
+    QTest::newRow("steady") << lines(TIOCM_CTS | TIOCM_CAR) << lines(TIOCM_CTS | TIOCM_CAR)
+                            << QList<int>{};
+    QTest::newRow("CTS drops") << lines(TIOCM_CTS) << lines(0) << QList<int>{3};
+    QTest::newRow("DSR rises") << lines(0) << lines(TIOCM_DSR) << QList<int>{4};
+    QTest::newRow("CD and RI") << lines(TIOCM_CAR) << lines(TIOCM_RNG) << QList<int>{5, 6};
+    QTest::newRow("other bits ignored") << lines(TIOCM_DTR) << lines(TIOCM_RTS) << QList<int>{};
+    QTest::newRow("CTS pulse between looks")
+        << counted(TIOCM_CTS, {}) << counted(TIOCM_CTS, ctsPulse) << QList<int>{3};
+    QTest::newRow("flip seen both ways, raised once")
+        << counted(0, {}) << counted(TIOCM_CTS, ctsPulse) << QList<int>{3};
+    QTest::newRow("every fault") << counted(0, {}) << counted(0, faults)
+                                 << QList<int>{1001, 1004, 1006, 1008, 1009};
+    QTest::newRow("parity error only")
+        << counted(0, {}) << counted(0, parityOnly) << QList<int>{1009};
+    QTest::newRow("counters only on one side") << lines(0) << counted(0, faults) << QList<int>{};
+}
+
+void TstLineText::lineEvents() {
+    QFETCH(korvane::LineLook, before);
+    QFETCH(korvane::LineLook, after);
+    QFETCH(QList<int>, events);
+    QList<int> got;
+    for (const std::int16_t code : korvane::commEventsBetween(before, after))
+        got << code;
+    QCOMPARE(got, events);
 }
 
 QTEST_APPLESS_MAIN(TstLineText)
