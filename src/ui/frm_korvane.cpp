@@ -54,7 +54,8 @@ template <typename T> T *place(T *control, const char *name, Twips at, FontLette
 }
 
 // Labels are drawn as the text is, never taking "&" for an access key, from their top-left
-// corner; a caption that would not fit its box in the face this machine has gets a smaller size.
+// corner; a caption that would not fit its box in the face this machine has gets a narrower or
+// smaller font.
 constexpr int kLabelFlags = Qt::AlignLeft | Qt::AlignTop;
 constexpr int kCentredWrapFlags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
 QLabel *makeLabel(QWidget *in, const char *name, const QString &text, Twips at, FontLetter font,

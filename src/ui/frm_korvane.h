@@ -96,7 +96,9 @@ public:
     QPlainTextEdit *txtFromVO1446 = nullptr;
     QPushButton *cmdClearFromRT = nullptr;
     std::array<QLineEdit *, 36> StatusToken{};
-    std::array<QLabel *, 36> slotLabel{}; // the key label beside each slot; none for slot 0
+    // The key label beside each slot, none for slot 0; named "lblJ" for "&" and "Token(n)" for
+    // the others.
+    std::array<QLabel *, 36> slotLabel{};
     QPushButton *cmdClearResponse = nullptr;
     QLabel *lblFreq = nullptr, *lblMode = nullptr, *lblAGC = nullptr, *lblControl = nullptr,
            *lblAudio = nullptr, *lblDevice = nullptr, *lblMeter = nullptr, *lblVOX = nullptr,
