@@ -56,15 +56,26 @@ void ProbeLoop::startProbing() {
 
 void ProbeLoop::pass() {
     if (m_window.cmdCOMStatus->text() != QLatin1String(caption::kStopProbe)) {
+        // What came whole before the port closed, or its device went away, still reaches the
+        // slots.
+        if (m_state.ResponseReady)
+            frameBatch();
+        m_framing = FramingState{};
         m_probing = false;
         return;
     }
-    if (m_state.ResponseReady)
+    const bool framed = m_state.ResponseReady;
+    if (framed)
         frameBatch();
     m_state.LastPollTime = midnightCorrected(m_state.LastPollTime, clock().timer());
     pollDecision();
     if (clock().timer() - m_state.LastPollTime > kLedOnTime)
         m_window.LED[0]->setFillColor(kLedWhite);
+    // What was just framed is painted now: the window queues its repaints behind every other
+    // event, and a receive event already waiting in the pump holds the loop for a whole burst,
+    // so a radio that never pauses would otherwise see the window repainted every other burst.
+    if (framed)
+        m_window.txtFromVO1446->repaint();
     pump(nextWake());
 }
 
