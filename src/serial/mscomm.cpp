@@ -129,6 +129,9 @@ struct MSComm::Private {
     quint64 session = 0;
     bool receivePending = false;
     int staleReadErrors = 0; // read errors in a row that the device did not confirm
+    // What had come in when the device went away: still the radio's, so it stays readable after
+    // the close, for one last receive event.
+    QByteArray heldInput;
 
     LineLook lastLook; // the modem lines and error counters as last seen
 
@@ -153,7 +156,7 @@ struct MSComm::Private {
 
     int inBufferCount() const {
         if (!isOpen())
-            return 0;
+            return static_cast<int>(heldInput.size());
         return static_cast<int>(std::min<qint64>(port.bytesAvailable() + driverInCount(), INT_MAX));
     }
 
@@ -327,6 +330,7 @@ struct MSComm::Private {
         ++session;
         receivePending = false;
         staleReadErrors = 0;
+        heldInput.clear();
         startLineWatch();
     }
 
@@ -337,13 +341,28 @@ struct MSComm::Private {
         openPath.clear();
         ++session;
         receivePending = false;
+        heldInput.clear();
     }
 
     void lose() {
         if (!isOpen())
             return;
         const QString description = where() + QStringLiteral(" was lost: the device went away");
+        QByteArray received = port.readAll();
+        char buffer[4096];
+        for (ssize_t n = 0; (n = ::read(fd(), buffer, sizeof buffer)) > 0;)
+            received.append(buffer, n);
         close();
+        heldInput = received;
+        if (!heldInput.isEmpty()) {
+            QMetaObject::invokeMethod(
+                q,
+                [this] {
+                    if (!isOpen() && !heldInput.isEmpty() && rThreshold > 0)
+                        deliver(kEvReceive);
+                },
+                Qt::QueuedConnection);
+        }
         MSComm *owner = q;
         QMetaObject::invokeMethod(
             q, [owner, description] { Q_EMIT owner->DeviceLost(err::kDeviceLost, description); },
@@ -612,6 +631,7 @@ void MSComm::setInBufferCount(int count) {
     }
     if (d->isOpen())
         d->port.clear(QSerialPort::Input);
+    d->heldInput.clear();
 }
 
 int MSComm::OutBufferCount() const {
@@ -678,11 +698,15 @@ void MSComm::setOutput(const QString &text) {
 }
 
 QString MSComm::Input() {
-    if (!d->isOpen())
-        return QString();
-    d->pullFromDriver();
-    if (!d->isOpen())
-        return QString();
+    if (d->isOpen())
+        d->pullFromDriver();
+    if (!d->isOpen()) { // what had come in before the device went away, if anything
+        const qsizetype n = d->inputLen > 0 ? std::min<qsizetype>(d->inputLen, d->heldInput.size())
+                                            : d->heldInput.size();
+        const QByteArray bytes = d->heldInput.left(n);
+        d->heldInput.remove(0, n);
+        return QString::fromLatin1(bytes);
+    }
     const QByteArray bytes = d->inputLen > 0 ? d->port.read(d->inputLen) : d->port.readAll();
     return QString::fromLatin1(bytes);
 }

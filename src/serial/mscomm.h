@@ -12,8 +12,9 @@
 // asked for; a real line refuses (8015) what its driver cannot give.
 //
 // Answers while the port is closed: CommPort, Settings and the other line properties may be read
-// and written; InBufferCount and OutBufferCount read 0 and writing InBufferCount does nothing;
-// Input reads empty text; setting PortOpen false does nothing; Output raises 8012.
+// and written; OutBufferCount reads 0; InBufferCount reads 0 and Input empty text, except for
+// what had come in when a device went away (writing InBufferCount 0 discards that); setting
+// PortOpen false does nothing; Output raises 8012.
 //
 // OnComm is raised only from the event pump, never from inside one of this control's calls:
 //   2     characters wait and RThreshold is 1 (one event per arrival, none while RThreshold is 0;
@@ -22,7 +23,8 @@
 //   1001, 1004, 1006, 1008, 1009: break, framing error, overrun, receive-buffer overflow, parity
 //         error, where the driver counts them
 // A device that goes away while open is noticed once: the control stops reading, closes the
-// device and emits DeviceLost with error 8017.
+// device and emits DeviceLost with error 8017. What it had sent until then is not lost: a last
+// receive event (2) comes before DeviceLost, and Input still reads it.
 
 #include "app/run_time_error.h"
 

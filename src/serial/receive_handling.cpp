@@ -111,7 +111,9 @@ void ReceiveHandling::receiveBurst() {
                 static_cast<double>(burst.nsecsElapsed()) / 1e9 >= kMaxBurstSeconds)
                 break;
         } else {
-            if (static_cast<double>(burst.nsecsElapsed()) / 1e9 >= kMaxBurstSeconds)
+            // A device that went away sends nothing more: no quiet to wait for.
+            if (!m_comm.PortOpen() ||
+                static_cast<double>(burst.nsecsElapsed()) / 1e9 >= kMaxBurstSeconds)
                 break;
             // Sleep on the device for the rest of the quiet time instead of spinning.
             m_comm.waitForInput(std::max(m_state.QuietTime - elapsed, kMinQuietSleep));
