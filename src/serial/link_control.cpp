@@ -49,6 +49,9 @@ void LinkControl::cmdCOMStatus_Click() {
 }
 
 void LinkControl::openPort() {
+    // A line cut off by the last close can never be finished: what the new session brings is not
+    // its continuation. Whole lines still waiting to be framed stay.
+    m_state.RxBuffer.truncate(m_state.RxBuffer.lastIndexOf(QLatin1Char('\n')) + 1);
     m_window.ShowMessage(QStringLiteral("Opening COM Port ") + m_window.cboCommPort->currentText());
     m_window.cmdCOMStatus->setText(QString::fromLatin1(caption::kStopProbe));
     m_window.cboBaudRate->setEnabled(false);
