@@ -28,7 +28,7 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 mkdir -p build/fuzz/artifacts
 
 # Streams are let grow past the longest line the console keeps (4096 characters).
-declare -A extra=([framing]="-max_len=12000" [receive]="-max_len=12000")
+declare -A extra=([framing]="-max_len=8192" [receive]="-max_len=8192")
 
 failed=()
 summary=()
