@@ -132,6 +132,9 @@ struct MSComm::Private {
     // What had come in when the device went away: still the radio's, so it stays readable after
     // the close, for one last receive event.
     QByteArray heldInput;
+    // Why the device went away, until the program opens or closes the port again: output in the
+    // meantime is refused with the loss, not as if the operator had closed the port.
+    QString lostDescription;
 
     LineLook lastLook; // the modem lines and error counters as last seen
 
@@ -160,9 +163,14 @@ struct MSComm::Private {
         return static_cast<int>(std::min<qint64>(port.bytesAvailable() + driverInCount(), INT_MAX));
     }
 
-    // Takes what waits in the driver into Qt's buffer without waiting for the event pump.
+    // Takes what waits in the driver now into Qt's buffer, without waiting for the event pump.
+    // Only what waits at the call: a sender that never pauses keeps the driver refilling, and
+    // chasing it would make one read as long as the stream.
     void pullFromDriver() {
-        for (int guard = 0; guard < 64 && isOpen() && driverInCount() > 0; ++guard) {
+        const qint64 wanted = port.bytesAvailable() + driverInCount();
+        for (int guard = 0;
+             guard < 64 && isOpen() && port.bytesAvailable() < wanted && driverInCount() > 0;
+             ++guard) {
             if (!port.waitForReadyRead(0))
                 break;
         }
@@ -331,6 +339,7 @@ struct MSComm::Private {
         receivePending = false;
         staleReadErrors = 0;
         heldInput.clear();
+        lostDescription.clear();
         startLineWatch();
     }
 
@@ -354,6 +363,7 @@ struct MSComm::Private {
             received.append(buffer, n);
         close();
         heldInput = received;
+        lostDescription = description;
         if (!heldInput.isEmpty()) {
             QMetaObject::invokeMethod(
                 q,
@@ -475,6 +485,8 @@ struct MSComm::Private {
     }
 
     RunTimeError notOpen() const {
+        if (!lostDescription.isEmpty())
+            return RunTimeError(err::kDeviceLost, lostDescription);
         return RunTimeError(err::kPortNotOpen,
                             QStringLiteral("The device is not open: %1").arg(where()));
     }
@@ -646,6 +658,8 @@ bool MSComm::PortOpen() const {
 }
 
 void MSComm::setPortOpen(bool open) {
+    if (!open)
+        d->lostDescription.clear(); // the program has taken note of the closed port
     if (open == d->isOpen()) {
         if (open) {
             throw RunTimeError(err::kPortAlreadyOpen,

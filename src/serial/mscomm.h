@@ -14,7 +14,8 @@
 // Answers while the port is closed: CommPort, Settings and the other line properties may be read
 // and written; OutBufferCount reads 0; InBufferCount reads 0 and Input empty text, except for
 // what had come in when a device went away (writing InBufferCount 0 discards that); setting
-// PortOpen false does nothing; Output raises 8012.
+// PortOpen false does nothing; Output raises 8012, or 8017 when the device went away and the
+// port has not been opened or closed since.
 //
 // OnComm is raised only from the event pump, never from inside one of this control's calls:
 //   2     characters wait and RThreshold is 1 (one event per arrival, none while RThreshold is 0;

@@ -59,6 +59,7 @@ private Q_SLOTS:
     void closedPortAnswers();
     void outputGoesOutAtOnce();
     void outputRefusesEightBitText();
+    void outputBacklogCountedAndDrained();
     void inputCountsAndReads();
     void inputLenLimitsRead();
     void discardDropsDriverAndControlBytes();
@@ -71,6 +72,7 @@ private Q_SLOTS:
     void lostDeviceReportedOnce();
     void lostDuringWait();
     void lostWhileSending();
+    void inputTakenBeforeLossStaysReadable();
     void lateWakeUpIsNotALoss();
     void openStartsEmpty();
 
@@ -266,6 +268,31 @@ void TstMSComm::outputRefusesEightBitText() {
     QCOMPARE(m_radio->read(300, 100), QByteArray("U"));
 }
 
+void TstMSComm::outputBacklogCountedAndDrained() {
+    // The radio does not read: more than the driver holds must wait in the control, be counted,
+    // and go out in order once the radio reads again, without an event pump.
+    QCOMPARE(openComm(), QString());
+    QByteArray text;
+    for (int i = 0; text.size() < 256 * 1024; ++i)
+        text += QByteArray::number(i) + '\n';
+    m_comm->setOutput(QString::fromLatin1(text));
+    QVERIFY(m_comm->OutBufferCount() > 0);
+    m_comm->waitForOutput(0.02); // bounded: returns with the backlog still there
+    QVERIFY(m_comm->OutBufferCount() > 0);
+
+    QByteArray received;
+    PtyPair *radio = m_radio.get();
+    std::thread reader([&received, radio, size = text.size()] {
+        received = radio->read(20000, static_cast<int>(size));
+    });
+    m_comm->waitForOutput(20.0);
+    const int left = m_comm->OutBufferCount();
+    reader.join();
+    QCOMPARE(left, 0);
+    QCOMPARE(received.size(), text.size());
+    QVERIFY(received == text);
+}
+
 void TstMSComm::inputCountsAndReads() {
     QCOMPARE(openComm(), QString());
     QByteArray highBytes;
@@ -418,6 +445,11 @@ void TstMSComm::lostDeviceReportedOnce() {
     QCOMPARE(lost.count(), 1);
     QVERIFY2(cpuUsed < 0.15, qPrintable(QString::number(cpuUsed)));
     QCOMPARE(onComm.count(), 0);
+    // Output tells of the loss until the program closes the port.
+    const RunTimeError error = raised([&] { m_comm->setOutput(QStringLiteral("U")); });
+    QCOMPARE(error.number(), 8017);
+    QCOMPARE(error.description(), description);
+    m_comm->setPortOpen(false);
     QCOMPARE(raised([&] { m_comm->setOutput(QStringLiteral("U")); }).number(), 8012);
 }
 
@@ -448,6 +480,24 @@ void TstMSComm::lostWhileSending() {
     QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 2000);
     QTest::qWait(100);
     QCOMPARE(lost.count(), 1);
+}
+
+void TstMSComm::inputTakenBeforeLossStaysReadable() {
+    QCOMPARE(openComm(), QString());
+    m_comm->setRThreshold(0); // as while a batch is framed
+    QSignalSpy lost(m_comm.get(), &MSComm::DeviceLost);
+    m_radio->write("F1425");
+    QTRY_COMPARE_WITH_TIMEOUT(m_comm->InBufferCount(), 5, 2000);
+    QTest::qWait(20);
+    m_radio->hangUp();
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 2000);
+    QVERIFY(!m_comm->PortOpen());
+    QCOMPARE(m_comm->InBufferCount(), 5);
+    m_comm->setInputLen(2);
+    QCOMPARE(m_comm->Input(), QStringLiteral("F1"));
+    m_comm->setInputLen(0);
+    QCOMPARE(m_comm->Input(), QStringLiteral("425"));
+    QCOMPARE(m_comm->InBufferCount(), 0);
 }
 
 void TstMSComm::lateWakeUpIsNotALoss() {
