@@ -32,6 +32,13 @@ public:
             s -= kSecondsPerDay;
         return s;
     }
+    // Sets the clock back (or, negative, forward) by `seconds`, as the operator or a time
+    // service would while the program runs.
+    void setBack(double seconds) {
+        m_start -= seconds;
+        while (m_start < 0.0)
+            m_start += kSecondsPerDay;
+    }
 
 private:
     double m_start;

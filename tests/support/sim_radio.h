@@ -1,0 +1,64 @@
+#pragma once
+// The simulated radio for end-to-end tests: rt1446-sim (its path in KORVANE_SIM) started on a
+// pseudo-terminal of its own, with its log in a temporary file. The test points the console's
+// port table at path() and reads back from the log what the radio received and sent.
+//
+// Besides the radio's own misbehaviour options, the test can freeze it (it then reads and writes
+// nothing, so the console's output backs up) and pull its plug (the line goes at once, without
+// the drain an orderly hang-up gives).
+
+#include <QByteArray>
+#include <QList>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <optional>
+
+namespace korvane::test {
+
+class SimRadio {
+public:
+    struct Event {
+        double time = 0;          // CLOCK_MONOTONIC seconds
+        QList<QByteArray> fields; // the words after the event's name
+    };
+
+    explicit SimRadio(const QStringList &arguments = {});
+    ~SimRadio();
+    SimRadio(const SimRadio &) = delete;
+    SimRadio &operator=(const SimRadio &) = delete;
+
+    // The simulated radio's program, or empty when KORVANE_SIM is not set.
+    static QString program();
+
+    bool isRunning() const { return m_process.state() == QProcess::Running; }
+    // The pseudo-terminal the console opens; empty if the radio did not start.
+    QString path() const { return m_path; }
+    // A port table with the radio as COM`port`.
+    QString ports(int port = 1) const;
+
+    void freeze(); // SIGSTOP
+    void thaw();   // SIGCONT
+    void pullPlug();
+    // Waits for the radio to end by itself; true if it did.
+    bool waitForExit(int msecs = 3000);
+
+    // The log's events of one kind ("POLL", "CMD", "TX-END", "HANGUP"...), in order.
+    QList<Event> events(const QByteArray &name) const;
+    int count(const QByteArray &name) const { return int(events(name).size()); }
+    // Lines of the reports sent whole.
+    qint64 linesSent() const;
+    // Every byte the radio put on the line, rebuilt from its log and cut where it hung up; empty
+    // when a report was too long for the log to hold it whole.
+    std::optional<QByteArray> bytesSent() const;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QString m_path;
+};
+
+// The non-empty lines of `bytes` ended by a line feed, without it, one character per byte.
+QStringList wholeLines(const QByteArray &bytes);
+
+} // namespace korvane::test
