@@ -12,9 +12,9 @@
 // Modem lines and the driver's error counters are looked at every 150 ms, and only on a device
 // that has them: a pseudo-terminal has neither and so costs nothing while the line is idle.
 //
-// A device that goes away is noticed at the first read error (Qt repeats that error in a tight
-// loop for as long as the device stays open), at a hang-up seen by poll, or at a failing modem-line
-// query: the device is closed at once and DeviceLost is posted once.
+// A device that goes away is noticed at the first read error the device confirms (Qt repeats that
+// error in a tight loop for as long as the device stays open), at a hang-up seen by poll, or at a
+// failing modem-line query: the device is closed at once and DeviceLost is posted once.
 
 #include "serial/mscomm.h"
 
@@ -359,8 +359,13 @@ struct MSComm::Private {
         const QString description = where() + QStringLiteral(" was lost: the device went away");
         QByteArray received = port.readAll();
         char buffer[4096];
-        for (ssize_t n = 0; (n = ::read(fd(), buffer, sizeof buffer)) > 0;)
+        // Bounded: a device still streaming must not hold the loss up.
+        for (int reads = 0; reads < 64; ++reads) {
+            const ssize_t n = ::read(fd(), buffer, sizeof buffer);
+            if (n <= 0)
+                break;
             received.append(buffer, n);
+        }
         close();
         heldInput = received;
         lostDescription = description;
