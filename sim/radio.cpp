@@ -100,8 +100,8 @@ qint64 parseDigits(const QByteArray &text, int maxDigits) {
 }
 
 // The value as the radio stores it, or an empty text when the radio refuses it.
-QByteArray acceptedValue(const KeySpec &spec, const QByteArray &value) {
-    switch (spec.rule) {
+QByteArray acceptedValue(const KeySpec &entry, const QByteArray &value) {
+    switch (entry.rule) {
     case Rule::ReadOnly:
         return {};
     case Rule::Frequency: {
@@ -111,16 +111,16 @@ QByteArray acceptedValue(const KeySpec &spec, const QByteArray &value) {
         return QByteArray::number(hz);
     }
     case Rule::Choice:
-        for (const QByteArray &choice : QByteArray(spec.choices).split(' ')) {
+        for (const QByteArray &choice : QByteArray(entry.choices).split(' ')) {
             if (value == choice)
                 return choice;
         }
         return {};
     case Rule::Range: {
         const qint64 n = parseDigits(value, 6);
-        if (n < spec.min || n > spec.max)
+        if (n < entry.min || n > entry.max)
             return {};
-        return QByteArray::number(n).rightJustified(spec.width, '0');
+        return QByteArray::number(n).rightJustified(entry.width, '0');
     }
     }
     return {};
@@ -157,14 +157,14 @@ QByteArray printable(const QByteArray &bytes, qsizetype maxLength) {
 
 Radio::Radio(unsigned seed, int meterLinesPerPoll)
     : m_meterLinesPerPoll(meterLinesPerPoll), m_random(seed) {
-    for (const KeySpec &spec : kKeys)
-        m_values.append(spec.initial);
+    for (const KeySpec &entry : kKeys)
+        m_values.append(entry.initial);
 }
 
 QList<QByteArray> Radio::statusKeys() {
     QList<QByteArray> keys;
-    for (const KeySpec &spec : kKeys)
-        keys.append(spec.key);
+    for (const KeySpec &entry : kKeys)
+        keys.append(entry.key);
     return keys;
 }
 
@@ -202,8 +202,8 @@ Report Radio::poll() {
 
 Report Radio::fullStatus() {
     Report report{Report::Kind::Status, {}};
-    for (const KeySpec &spec : kKeys)
-        report.lines.append(statusLine(spec.key));
+    for (const KeySpec &entry : kKeys)
+        report.lines.append(statusLine(entry.key));
     report.lines.append(".");
     return report;
 }
@@ -230,17 +230,17 @@ Report Radio::command(const QByteArray &line) {
     const qsizetype i = indexOfKey(text.left(keyLength));
     if (i < 0)
         return error("UNKNOWN COMMAND " + printable(text, kQuotedCommandLength));
-    const KeySpec &spec = kKeys[size_t(i)];
+    const KeySpec &entry = kKeys[size_t(i)];
     const QByteArray value = trimmed(text.mid(keyLength));
     if (!value.isEmpty()) {
-        if (spec.rule == Rule::ReadOnly)
-            return error("READ ONLY " + QByteArray(spec.key));
-        const QByteArray accepted = acceptedValue(spec, value);
+        if (entry.rule == Rule::ReadOnly)
+            return error("READ ONLY " + QByteArray(entry.key));
+        const QByteArray accepted = acceptedValue(entry, value);
         if (accepted.isEmpty())
             return error("BAD VALUE " + printable(text, kQuotedCommandLength));
         m_values[i] = accepted;
     }
-    return Report{Report::Kind::Reply, {statusLine(spec.key), "."}};
+    return Report{Report::Kind::Reply, {statusLine(entry.key), "."}};
 }
 
 } // namespace sim
