@@ -49,9 +49,11 @@ void Korvane::bind() {
                      guarded(window, [this] { link.cboBaudRate_Click(); }));
     onClick(window.cmdGetComPorts, [this] { discovery.cmdGetComPorts_Click(); });
     QObject::connect(&MSComm1, &MSComm::OnComm, &window, [this] { receive.MSComm1_OnComm(); });
-    QObject::connect(
-        &MSComm1, &MSComm::DeviceLost, &window,
-        [this](int number, const QString &description) { link.onDeviceLost(number, description); });
+    QObject::connect(&MSComm1, &MSComm::DeviceLost, &window,
+                     [this](int number, const QString &description) {
+                         loop.deviceLost();
+                         link.onDeviceLost(number, description);
+                     });
     onClick(window.cmdClearResponse, [this] { routing.cmdClearResponse_Click(); });
     onClick(window.cmdSendCmd, [this] { commands.cmdSendCmd_Click(); });
     onClick(window.cmdGetStatus, [this] { commands.cmdGetStatus_Click(); });

@@ -56,10 +56,11 @@ void ProbeLoop::startProbing() {
 
 void ProbeLoop::pass() {
     if (m_window.cmdCOMStatus->text() != QLatin1String(caption::kStopProbe)) {
-        // What came whole before the port closed, or its device went away, still reaches the
-        // slots.
-        if (m_state.ResponseReady)
+        // After the operator's close a waiting batch waits for the next open. A device that went
+        // away sends nothing more: what it sent whole before it went reaches the slots now.
+        if (m_deviceLost && m_state.ResponseReady)
             frameBatch();
+        m_deviceLost = false;
         m_framing = FramingState{};
         m_probing = false;
         return;

@@ -52,6 +52,8 @@ public:
     void step();
 
     bool probing() const { return m_probing; }
+    // The port's device went away: the batch it left is framed before the loop goes idle.
+    void deviceLost() { m_deviceLost = true; }
 
 private:
     void startProbing();
@@ -68,6 +70,7 @@ private:
     PortDiscovery &m_discovery;
     FramingState m_framing;
     bool m_probing = false;
+    bool m_deviceLost = false;
 };
 
 } // namespace korvane

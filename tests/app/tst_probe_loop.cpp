@@ -150,11 +150,11 @@ void TestProbeLoop::batchWaitingAcrossClosePortIsFramedLater() {
     Console console;
     console.startUp();
     console.openPort();
-    console.click("cmdCOMStatus"); // closes
-    QVERIFY(console.runUntil([&] { return !console.app().loop.probing(); }));
     console.state().RxBuffer = QStringLiteral("A1\n");
     console.state().ResponseReady = true;
+    console.click("cmdCOMStatus"); // closed before the loop's next pass
     console.runFor(20);
+    QVERIFY(!console.app().loop.probing());
     QCOMPARE(console.slot(10), QString()); // not framed while closed
     console.openPort();
     console.runFor(20);
