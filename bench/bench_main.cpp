@@ -85,8 +85,24 @@ std::string fixed(double value, int decimals) {
     return buf;
 }
 
+double loadAverage() {
+    double load[1] = {std::nan("")};
+    getloadavg(load, 1);
+    return load[0];
+}
+
+// The load average as each measure ended: other work on the machine shows in every figure.
+std::string g_loads;
+
 void note(const std::string &text) {
     std::fprintf(stderr, "korvane-bench: %s\n", text.c_str());
+}
+
+void measured(const std::string &item) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s%s %.2f", g_loads.empty() ? "" : ", ", item.c_str(),
+                  loadAverage());
+    g_loads += buf;
 }
 
 // ---- 1, 2, 6: the executable itself -------------------------------------------------------
@@ -396,8 +412,8 @@ void printTable(const Setup &s, const std::vector<Row> &rows, double loadAtStart
                 firstLineWith("/proc/cpuinfo", "model name").c_str(), sysconf(_SC_NPROCESSORS_ONLN),
                 memKiB / 1024, u.release);
     std::printf("- Commit: %s; Qt %s on Xvfb (xcb)\n", s.commit.c_str(), qVersion());
-    std::printf("- Load average (1 min): %s at start, %s at end\n", fixed(loadAtStart, 2).c_str(),
-                fixed(loadAtEnd, 2).c_str());
+    std::printf("- Load average (1 min): %s at start, %s at end; as each measure ended: %s\n",
+                fixed(loadAtStart, 2).c_str(), fixed(loadAtEnd, 2).c_str(), g_loads.c_str());
     std::printf("- Durations: %s; Timer step at this time of day: %s ms\n\n",
                 s.full ? "full (as the issue names them)"
                        : "short (default; --full for the issue's)",
@@ -410,12 +426,6 @@ void printTable(const Setup &s, const std::vector<Row> &rows, double loadAtStart
                     r.met < 0 ? "" : (r.met ? "yes" : "**no**"));
     }
     std::fflush(stdout);
-}
-
-double loadAverage() {
-    double load[1] = {std::nan("")};
-    getloadavg(load, 1);
-    return load[0];
 }
 
 std::vector<Row> idleRows(const Session &x, const Durations &d) {
@@ -450,6 +460,7 @@ int run(Setup &s) {
     if (s.wants(1) || s.wants(2) || s.wants(6)) {
         note("the executable: idle, polling and memory (" + fixed(d.sessionSeconds, 0) + " s)");
         session = runSession(s);
+        measured("1/2/6");
     }
     if (session && s.wants(1)) {
         for (Row &r : idleRows(*session, d))
@@ -476,6 +487,7 @@ int run(Setup &s) {
             note("report latency at " + std::to_string(baud) + " baud (" +
                  fixed(d.latencySeconds, 0) + " s)");
             const Latency l = runLatency(s, baud);
+            measured(baud == 9600 ? "3a" : "3b");
             const double med = median(l.painted), p99 = percentile(l.painted, 99);
             rows.push_back({baud == 9600 ? "3a" : "3b",
                             "Report latency at " + std::to_string(baud) +
@@ -494,6 +506,7 @@ int run(Setup &s) {
             note("streaming at " + std::to_string(baud) + " baud (" + fixed(d.streamSeconds, 0) +
                  " s)");
             auto v = runStream(s, baud);
+            measured(baud == 9600 ? "4a" : "4b");
             const double sent = v["lines_sent"], routed = v["lines_routed"];
             const double share = sent > 0 ? 100.0 * routed / sent : 0;
             const double lineRate = baud / 10.0;
@@ -520,6 +533,7 @@ int run(Setup &s) {
     if (s.wants(5)) {
         note("start-up with 16 ports (" + std::to_string(d.startUps) + " runs)");
         const std::vector<StartUp> runs = runStartUps(s);
+        measured("5");
         std::vector<double> listed, shown;
         for (const StartUp &r : runs) {
             if (r.portsListed >= 0)
@@ -553,6 +567,7 @@ int run(Setup &s) {
     if (s.wants(7)) {
         note("framing and routing one line (Google Benchmark)");
         Micro m = runMicro(s);
+        measured("7");
         const double perSecond = m.perSecond["BM_FrameAndRouteReport"];
         const double nsPerLine = perSecond > 0 ? 1e9 / perSecond : std::nan("");
         const double linesAtLineRate = m.charsPerLine > 0 ? 11520.0 / m.charsPerLine : 0;

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <algorithm>
+#include <cmath>
 
 namespace korvane {
 
@@ -115,8 +116,15 @@ void ReceiveHandling::receiveBurst() {
             if (!m_comm.PortOpen() ||
                 static_cast<double>(burst.nsecsElapsed()) / 1e9 >= kMaxBurstSeconds)
                 break;
-            // Sleep on the device for the rest of the quiet time instead of spinning.
-            m_comm.waitForInput(std::max(m_state.QuietTime - elapsed, kMinQuietSleep));
+            // Sleep on the device, instead of spinning, until the moment the Timer shows the
+            // quiet time gone by. The Timer moves in steps of a few milliseconds, so that moment
+            // lies up to a step either side of the quiet time in real time; sleeping for the rest
+            // of the quiet time as the Timer counts it would often wake a step late. (Never longer
+            // than the quiet time: at midnight the moment lies in the next day.)
+            const double quietEnds =
+                momentTimerExceeds(base, std::nextafter(m_state.QuietTime, 0.0));
+            m_comm.waitForInput(std::clamp(quietEnds - clock().secondsSinceMidnight(),
+                                           kMinQuietSleep, m_state.QuietTime));
         }
         base = midnightCorrected(base, clock().timer());
     }
