@@ -12,6 +12,8 @@
 namespace korvane {
 
 inline constexpr double kSecondsPerDay = 86400.0;
+// The Timer's coarsest step: single precision from 65536 s (18:12:16) to midnight.
+inline constexpr double kLargestTimerStep = 1.0 / 128.0;
 
 class Clock {
 public:

@@ -15,9 +15,9 @@ namespace korvane {
 
 namespace {
 constexpr std::int16_t kReceive = 2;
-// The shortest sleep of the quiet wait: the Timer moves in steps of a few milliseconds, so the
-// wait may wake just before it has moved far enough and sleep once more.
-constexpr double kMinQuietSleep = 0.001;
+// The shortest sleep of the quiet wait: a wake-up a hair before the Timer has moved far enough
+// sleeps once more, briefly, rather than spinning or overshooting by a whole millisecond.
+constexpr double kMinQuietSleep = 0.0002;
 
 double numberFrom(const QString &text, const QLocale &locale) {
     bool ok = false;
@@ -27,6 +27,14 @@ double numberFrom(const QString &text, const QLocale &locale) {
     return value;
 }
 } // namespace
+
+double quietSleep(double base, double now, double quietTime) {
+    // Sleeping for the rest of the quiet time as the Timer counts it would often wake a step
+    // late, and bounding the sleep by the quiet time alone would often wake early and sleep
+    // twice: the moment can lie up to a whole step beyond it.
+    const double quietEnds = momentTimerExceeds(base, std::nextafter(quietTime, 0.0));
+    return std::clamp(quietEnds - now, kMinQuietSleep, quietTime + kLargestTimerStep);
+}
 
 QString commEventMessage(std::int16_t code) {
     switch (code) {
@@ -116,15 +124,9 @@ void ReceiveHandling::receiveBurst() {
             if (!m_comm.PortOpen() ||
                 static_cast<double>(burst.nsecsElapsed()) / 1e9 >= kMaxBurstSeconds)
                 break;
-            // Sleep on the device, instead of spinning, until the moment the Timer shows the
-            // quiet time gone by. The Timer moves in steps of a few milliseconds, so that moment
-            // lies up to a step either side of the quiet time in real time; sleeping for the rest
-            // of the quiet time as the Timer counts it would often wake a step late. (Never longer
-            // than the quiet time: at midnight the moment lies in the next day.)
-            const double quietEnds =
-                momentTimerExceeds(base, std::nextafter(m_state.QuietTime, 0.0));
-            m_comm.waitForInput(std::clamp(quietEnds - clock().secondsSinceMidnight(),
-                                           kMinQuietSleep, m_state.QuietTime));
+            // Sleep on the device, instead of spinning, until the quiet time is over.
+            m_comm.waitForInput(
+                quietSleep(base, clock().secondsSinceMidnight(), m_state.QuietTime));
         }
         base = midnightCorrected(base, clock().timer());
     }

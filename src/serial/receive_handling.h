@@ -23,6 +23,12 @@ class MSComm;
 inline constexpr double kMaxBurstSeconds = 0.25;
 inline constexpr int kMaxBurstChars = 2048;
 
+// How long the quiet wait sleeps on the device, at `now`, for a line last heard at Timer value
+// `base`: until the moment the Timer shows `quietTime` gone by. The Timer moves in steps, so that
+// moment lies up to a step either side of the quiet time in real time. At midnight the moment
+// lies in the next day and the sleep is bounded instead.
+double quietSleep(double base, double now, double quietTime);
+
 // The message for a comm event or error code; empty for the codes that show nothing (1 and 2).
 QString commEventMessage(std::int16_t code);
 

@@ -3,6 +3,7 @@
 // messages.
 
 #include "serial/mscomm.h"
+#include "serial/receive_handling.h"
 #include "support/console.h"
 #include "support/fake_clock.h"
 
@@ -42,6 +43,7 @@ private Q_SLOTS:
     void pauseEndsTheBurst();
     void slowLineIsRoutedWhole();
     void neverPausingSenderLosesNothing();
+    void quietWaitWakesOnceWhenTheTimerHasMoved();
     void responseStamp_data();
     void responseStamp();
     void responseAfterMidnight();
@@ -120,6 +122,30 @@ void TestReceive::neverPausingSenderLosesNothing() {
     QCOMPARE(routed, lines);
     QCOMPARE(last, QStringLiteral("J10399"));
     QVERIFY2(worst < 1000, qPrintable(QString::number(worst))); // the window kept turning
+}
+
+void TestReceive::quietWaitWakesOnceWhenTheTimerHasMoved() {
+    // Morning (fine Timer steps), afternoon (1/256 s) and evening (1/128 s): one sleep from the
+    // moment a character was read must end exactly when the Timer shows the quiet time gone by,
+    // neither early (a second wake-up and a late report) nor a step late.
+    const double quiet = 0.03;
+    for (const double day : {2000.0, 45296.5, 80000.25}) {
+        for (int i = 0; i < 64; ++i) {
+            const double read = day + i * 0.000137;
+            const double base = static_cast<double>(static_cast<float>(read));
+            const double wake = read + quietSleep(base, read, quiet);
+            const auto timerAt = [](double t) {
+                return static_cast<double>(static_cast<float>(t));
+            };
+            // (A wake-up comes a little after the moment asked for, never before it.)
+            QVERIFY2(timerAt(wake + 1e-6) - base >= quiet,
+                     qPrintable(QString::number(read, 'f', 6)));
+            QVERIFY2(timerAt(wake - 0.0001) - base < quiet,
+                     qPrintable(QString::number(read, 'f', 6)));
+        }
+    }
+    // Across midnight the moment lies in the next day: the sleep stays bounded.
+    QVERIFY(quietSleep(86399.99, 0.002, quiet) <= quiet + kLargestTimerStep);
 }
 
 void TestReceive::responseStamp_data() {
