@@ -131,6 +131,7 @@ private:
 };
 
 int geometry(int argc, char *argv[]) {
+    korvane::prepareDisplay();
     QApplication app(argc, argv);
     Console c;
     c.k.window.show();
@@ -149,6 +150,7 @@ int latency(int argc, char *argv[]) {
     const double seconds = std::stod(o["--seconds"]);
     std::ofstream out(o["--out"]);
 
+    korvane::prepareDisplay();
     QApplication app(argc, argv);
     Console c;
     QPlainTextEdit *box = c.k.window.txtFromVO1446;
@@ -227,6 +229,7 @@ int throughput(int argc, char *argv[]) {
     const std::string radioLog = o["--radio-log"];
     std::ofstream out(o["--out"]);
 
+    korvane::prepareDisplay();
     QApplication app(argc, argv);
     Console c;
     PaintWatch watch(&c.k.window);

@@ -40,6 +40,7 @@ void runFor(Korvane &k, int msecs) {
 } // namespace
 
 int main(int argc, char *argv[]) {
+    korvane::prepareDisplay();
     QApplication app(argc, argv);
     const QString picture = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     // Never sleep long: the session watches the clock itself.

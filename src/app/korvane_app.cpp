@@ -83,6 +83,16 @@ bool haveDisplay() {
 }
 } // namespace
 
+void prepareDisplay() {
+    // A report is painted the moment it is framed. Through memory shared with the X server,
+    // every repaint first waits for the server to answer a round trip, and a server whose
+    // processor has gone idle answers milliseconds late, while the serial line waits too. The
+    // window is small: its pixels go through the connection instead and nothing waits. An
+    // operator's own setting of this is kept.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
+}
+
 int runKorvane(int argc, char *argv[]) {
     if (!haveDisplay()) {
         std::fputs("korvane: no display was found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
@@ -92,6 +102,7 @@ int runKorvane(int argc, char *argv[]) {
                    stderr);
         return 2;
     }
+    prepareDisplay();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     QApplication::setApplicationVersion(QStringLiteral("0.40"));

@@ -46,6 +46,9 @@ private:
 // Ends the process at once: no further event runs and the loop is not resumed.
 [[noreturn]] void endProcess();
 
+// How the window is to reach the screen; called before the application object is made.
+void prepareDisplay();
+
 // main(): checks for a display, then runs the window's load.
 int runKorvane(int argc, char *argv[]);
 

@@ -67,6 +67,7 @@ QString megabytes(qint64 kb) {
 } // namespace
 
 int main(int argc, char *argv[]) {
+    korvane::prepareDisplay();
     QApplication app(argc, argv);
     const double minutes = argc > 1 ? QString::fromLocal8Bit(argv[1]).toDouble() : 10.0;
     const unsigned seed = argc > 2 ? QString::fromLocal8Bit(argv[2]).toUInt() : 1446U;
