@@ -11,10 +11,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <poll.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 extern char **environ;
@@ -206,6 +209,55 @@ double percentile(std::vector<double> values, double p) {
     const auto lo = static_cast<std::size_t>(std::floor(rank));
     const auto hi = std::min(lo + 1, values.size() - 1);
     return values[lo] + (values[hi] - values[lo]) * (rank - static_cast<double>(lo));
+}
+
+std::vector<double> wakeUpDelays(double asleep, double seconds) {
+    int writer = -1, reader = -1;
+    if (openpty(&writer, &reader, nullptr, nullptr, nullptr) != 0)
+        throw std::runtime_error("no pseudo-terminal for the wake-up measure");
+    termios raw{};
+    tcgetattr(reader, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(reader, TCSANOW, &raw);
+    const pid_t child = fork();
+    if (child == 0) {
+        // The writer: stamps the moment it writes into the bytes it writes.
+        close(reader);
+        const double until = monotonicNow() + seconds;
+        while (monotonicNow() < until) {
+            sleepFor(asleep);
+            const double stamp = monotonicNow();
+            if (write(writer, &stamp, sizeof stamp) != static_cast<ssize_t>(sizeof stamp))
+                _exit(1);
+        }
+        _exit(0);
+    }
+    close(writer);
+    std::vector<double> delays;
+    if (child < 0) {
+        close(reader);
+        return delays;
+    }
+    double stamp = 0;
+    std::size_t have = 0;
+    for (;;) {
+        pollfd p{reader, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(1000 * (asleep + 1))) <= 0 || (p.revents & POLLIN) == 0)
+            break; // the writer is done
+        const double woke = monotonicNow();
+        const ssize_t n =
+            read(reader, reinterpret_cast<char *>(&stamp) + have, sizeof stamp - have);
+        if (n <= 0)
+            break;
+        have += static_cast<std::size_t>(n);
+        if (have == sizeof stamp) {
+            delays.push_back(1000.0 * (woke - stamp));
+            have = 0;
+        }
+    }
+    close(reader);
+    waitFor(child, 5);
+    return delays;
 }
 
 Radio startRadio(const std::string &simPath, const std::vector<std::string> &options,

@@ -48,6 +48,11 @@ double percentile(std::vector<double> values, double p); // p in [0, 100]
 std::string readFile(const std::string &path);
 std::vector<std::string> splitWords(const std::string &line);
 
+// The machine's own share of every report's way to the screen: how late a process asleep for
+// `asleep` seconds wakes when another process writes a byte to it through a pseudo-terminal, in
+// milliseconds, one value per wake-up over `seconds`.
+std::vector<double> wakeUpDelays(double asleep, double seconds);
+
 // The simulated radio on a new pseudo-terminal.
 struct Radio {
     pid_t pid = -1;
