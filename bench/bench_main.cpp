@@ -113,9 +113,26 @@ struct Idle {
     std::vector<double> stat, sched, wakeUps; // percent of one core, percent, per second
 };
 
+double secondsSinceMidnight() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    tm local{};
+    localtime_r(&ts.tv_sec, &local);
+    return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
+}
+
+// The step of a single-precision Timer value at this time of day.
+double timerStep(double t) {
+    const float f = static_cast<float>(std::max(t, 1.0));
+    return static_cast<double>(std::nextafter(f, INFINITY) - f);
+}
+
 struct Session {
     Idle closed, sync;
     std::vector<double> timedIntervals;
+    std::vector<double> sentIntervals; // the same, less the radio's own late reads
+    int lateReads = 0;                 // polls the radio read more than a Timer step late
+    double latestRead = 0;             // seconds
     int forcedPolls = 0;
     double pollSpan = 0;
     long peakKiB = 0;
@@ -211,13 +228,33 @@ Session runSession(const Setup &s) {
     }
 
     const RadioLog log = readRadioLog(radio.log);
-    for (std::size_t i = 1; i < log.polls.size(); ++i) {
-        const double interval = log.polls[i] - log.polls[i - 1];
+    const std::vector<double> &polls = log.polls;
+    for (std::size_t i = 1; i < polls.size(); ++i) {
+        const double interval = polls[i] - polls[i - 1];
         // A poll sent at once after the fifteenth meter line follows the report, not the clock.
         if (interval < 1.0)
             ++out.forcedPolls;
         else
             out.timedIntervals.push_back(interval);
+    }
+    // The radio stamps a poll when its own process gets to read it. The console times each poll
+    // from its own previous send, so it can never send one early: an interval that is short by
+    // as much as the one before it is long means the radio read the poll between them late.
+    const double usual = median(out.timedIntervals);
+    const double step = timerStep(secondsSinceMidnight());
+    std::vector<double> late(polls.size(), 0.0);
+    for (std::size_t i = 1; i + 1 < polls.size(); ++i) {
+        const double before = polls[i] - polls[i - 1], after = polls[i + 1] - polls[i];
+        if (before >= 1.0 && after >= 1.0)
+            late[i] = std::max(0.0, std::min(before - usual, usual - after));
+        if (late[i] > step)
+            ++out.lateReads;
+        out.latestRead = std::max(out.latestRead, late[i]);
+    }
+    for (std::size_t i = 1; i < polls.size(); ++i) {
+        const double interval = polls[i] - polls[i - 1];
+        if (interval >= 1.0)
+            out.sentIntervals.push_back(interval - late[i] + late[i - 1]);
     }
     if (log.polls.size() > 1)
         out.pollSpan = log.polls.back() - log.polls.front();
@@ -378,20 +415,6 @@ std::string firstLineWith(const std::string &path, const std::string &key) {
     return {};
 }
 
-double secondsSinceMidnight() {
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    tm local{};
-    localtime_r(&ts.tv_sec, &local);
-    return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
-}
-
-// The step of a single-precision Timer value at this time of day.
-double timerStep(double t) {
-    const float f = static_cast<float>(std::max(t, 1.0));
-    return static_cast<double>(std::nextafter(f, INFINITY) - f);
-}
-
 struct Row {
     std::string item, measure, target, result, detail;
     int met = -1; // -1: no target to meet
@@ -483,7 +506,17 @@ int run(Setup &s) {
                  fixed(iv.empty() ? std::nan("") : *std::min_element(iv.begin(), iv.end()), 4) +
                  " s); " + std::to_string(session->forcedPolls) +
                  " polls at once after 15 meter lines left out; Timer step " +
-                 fixed(1000 * step, 3) + " ms",
+                 fixed(1000 * step, 3) + " ms; the radio itself read " +
+                 std::to_string(session->lateReads) +
+                 " polls more than a Timer step late (latest " +
+                 fixed(1000 * session->latestRead, 1) +
+                 " ms, the next interval short by as much); less its late reads, max " +
+                 fixed(session->sentIntervals.empty()
+                           ? std::nan("")
+                           : *std::max_element(session->sentIntervals.begin(),
+                                               session->sentIntervals.end()),
+                       4) +
+                 " s",
              med < 1.552 && max <= 1.560 + step});
     }
     if (s.wants(3)) {
