@@ -21,6 +21,8 @@
 #include "processes.h"
 #include "startup.h"
 
+#include "app/timer_value.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -114,11 +116,7 @@ struct Idle {
 };
 
 double secondsSinceMidnight() {
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    tm local{};
-    localtime_r(&ts.tv_sec, &local);
-    return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
+    return korvane::SystemClock().secondsSinceMidnight();
 }
 
 // The step of a single-precision Timer value at this time of day.
