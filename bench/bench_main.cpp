@@ -21,7 +21,7 @@
 #include "processes.h"
 #include "startup.h"
 
-#include "app/timer_value.h"
+#include "base/timer_value.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

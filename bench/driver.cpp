@@ -21,8 +21,8 @@
 
 #include "processes.h"
 
-#include "app/framing.h"
 #include "app/korvane_app.h"
+#include "text/framing.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -6,9 +6,9 @@
 // a slot's text is in the figure; painting is not, as it happens once per pass of the loop, not
 // once per line.
 
-#include "app/framing.h"
 #include "app/korvane_app.h"
-#include "protocol/token_keys.h"
+#include "text/framing.h"
+#include "text/token_keys.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>

@@ -8,7 +8,7 @@
 // at all when the text holds a character the 7-bit line cannot carry; never a byte more.
 
 #include "fuzz_support.h"
-#include "protocol/commands.h"
+#include "text/command_text.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -6,8 +6,8 @@
 // Across the whole stream the routed lines must be exactly the stream's complete lines, less the
 // overlong ones and only those, and the losses must be exactly what they held.
 
-#include "app/framing.h"
 #include "fuzz_support.h"
+#include "text/framing.h"
 
 using namespace korvane;
 using namespace korvane::fuzz;

@@ -8,7 +8,7 @@
 // already taken.
 
 #include "fuzz_support.h"
-#include "serial/port_table.h"
+#include "text/port_table.h"
 
 using namespace korvane;
 using namespace korvane::fuzz;

@@ -15,9 +15,9 @@
 // the forced-poll mark after every turn, and where the batches are known it is exactly the "J"
 // lines since the last forced poll.
 
-#include "app/timer_value.h"
+#include "base/timer_value.h"
 #include "fuzz_support.h"
-#include "protocol/token_keys.h"
+#include "text/token_keys.h"
 
 #include <QLineEdit>
 

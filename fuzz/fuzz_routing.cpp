@@ -10,7 +10,7 @@
 // is reported instead.
 
 #include "fuzz_support.h"
-#include "protocol/token_keys.h"
+#include "text/token_keys.h"
 
 #include <QLineEdit>
 #include <limits>

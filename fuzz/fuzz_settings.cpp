@@ -7,9 +7,9 @@
 // parses to the same settings. The serial control takes the same texts, keeps them as given, and
 // refuses the rest with error 380 without changing what it had.
 
+#include "device/mscomm.h"
 #include "fuzz_support.h"
-#include "serial/mscomm.h"
-#include "serial/settings_text.h"
+#include "text/settings_text.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,7 @@
 #include "app/korvane_app.h"
 
-#include "app/run_time_error.h"
+#include "base/run_time_error.h"
+#include "base/version.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,24 +27,19 @@ template <typename F> auto guarded(frmKorvane &window, F handler) {
 }
 } // namespace
 
-Korvane::Korvane(EventPump pump, std::function<void()> endProgram) {
-    loop.pump = pump;
-    link.pump = std::move(pump);
-    link.endProgram = std::move(endProgram);
-    link.cmdSyncOnOff_Click = [this] { commands.cmdSyncOnOff_Click(); };
-    commands.cmdCOMStatus_Click = [this] { link.cmdCOMStatus_Click(); };
+Korvane::Korvane(EventPump pump, std::function<void()> endProgram)
+    : m_pump(std::move(pump)), m_endProgram(std::move(endProgram)) {
     bind();
 }
 
 Korvane::~Korvane() {
-    window.onQueryUnload = nullptr;
+    m_standing = false;
 }
 
 void Korvane::bind() {
     auto onClick = [this](QPushButton *button, auto handler) {
         QObject::connect(button, &QPushButton::clicked, &window, guarded(window, handler));
     };
-    window.onQueryUnload = [this] { link.Form_QueryUnload(); };
     onClick(window.cmdCOMStatus, [this] { link.cmdCOMStatus_Click(); });
     QObject::connect(window.cboBaudRate, &QComboBox::activated, &window,
                      guarded(window, [this] { link.cboBaudRate_Click(); }));
@@ -105,7 +101,7 @@ int runKorvane(int argc, char *argv[]) {
     prepareDisplay();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane"));
-    QApplication::setApplicationVersion(QStringLiteral("0.40"));
+    QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
     Korvane korvane(waitAndDispatch, endProcess);
     korvane.Form_Load();
 }

@@ -5,42 +5,57 @@
 // itself until a handler reads the box.
 
 #include "app/probe_loop.h"
-#include "app/probe_state.h"
-#include "protocol/commands.h"
-#include "protocol/token_keys.h"
-#include "protocol/token_routing.h"
-#include "serial/link_control.h"
-#include "serial/mscomm.h"
-#include "serial/port_discovery.h"
-#include "serial/receive_handling.h"
-#include "ui/frm_korvane.h"
+#include "base/probe_state.h"
+#include "device/mscomm.h"
+#include "handlers/protocol/commands.h"
+#include "handlers/protocol/token_routing.h"
+#include "handlers/serial/link_control.h"
+#include "handlers/serial/port_discovery.h"
+#include "handlers/serial/receive_handling.h"
+#include "text/token_keys.h"
+#include "window/frm_korvane.h"
 
 #include <functional>
 
 namespace korvane {
 
 class Korvane {
+    // First, so that they are there when the pieces below are made with them.
+    EventPump m_pump;
+    std::function<void()> m_endProgram;
+
 public:
     // `pump` is the event pump of every wait; `endProgram` ends the process from inside the
     // shutdown. Tests give their own.
     Korvane(EventPump pump, std::function<void()> endProgram);
+    Korvane(const Korvane &) = delete;
+    Korvane &operator=(const Korvane &) = delete;
     ~Korvane();
 
     // The window's load: the start-up sequence, then the probe loop, for good.
     [[noreturn]] void Form_Load();
 
-    frmKorvane window{labelForSlot};
+    // Each piece gets every collaborator it needs here, once; the two cross-calls (closing the
+    // port turns sync off, a command on a closed port opens it) go through the handlers as bound
+    // below. The window's close request runs the shutdown only while the program stands.
+    frmKorvane window{labelForSlot, [this] {
+                          if (m_standing)
+                              link.Form_QueryUnload();
+                      }};
     MSComm MSComm1;
     ProbeState state;
     TokenRouting routing{window, state};
-    Commands commands{window, state, MSComm1};
-    LinkControl link{window, state, MSComm1};
+    Commands commands{window, state, MSComm1, [this] { link.cmdCOMStatus_Click(); }};
+    LinkControl link{window, state,        MSComm1,
+                     m_pump, m_endProgram, [this] { commands.cmdSyncOnOff_Click(); }};
     PortDiscovery discovery{window};
     ReceiveHandling receive{window, state, MSComm1};
-    ProbeLoop loop{window, state, MSComm1, routing, commands, discovery};
+    ProbeLoop loop{window, state, MSComm1, routing, commands, discovery, m_pump};
 
 private:
     void bind();
+
+    bool m_standing = true;
 };
 
 // Ends the process at once: no further event runs and the loop is not resumed.

@@ -1,14 +1,14 @@
 #include "app/probe_loop.h"
 
-#include "app/run_time_error.h"
-#include "app/timer_value.h"
-#include "protocol/commands.h"
-#include "protocol/token_routing.h"
-#include "serial/mscomm.h"
-#include "serial/port_discovery.h"
-#include "ui/frm_korvane.h"
-#include "ui/shape.h"
-#include "ui/simple_combo.h"
+#include "base/run_time_error.h"
+#include "base/timer_value.h"
+#include "device/mscomm.h"
+#include "handlers/protocol/commands.h"
+#include "handlers/protocol/token_routing.h"
+#include "handlers/serial/port_discovery.h"
+#include "window/frm_korvane.h"
+#include "window/shape.h"
+#include "window/simple_combo.h"
 
 #include <QComboBox>
 #include <QPlainTextEdit>
@@ -26,7 +26,7 @@ void ProbeLoop::startUp() {
     m_window.cboCommand->setCurrentIndex(0);
     m_window.setWindowTitle(QString::fromLatin1(caption::kWindowRunning));
     m_window.show();
-    pump(0.0);
+    m_pump(0.0);
     m_discovery.ListComPorts();
 }
 
@@ -37,8 +37,8 @@ void ProbeLoop::run() {
 
 void ProbeLoop::step() {
     if (!m_probing) {
-        if (m_window.cmdCOMStatus->text() == QLatin1String(caption::kStartProbe)) {
-            pump(std::nullopt); // nothing is decided while the port is closed
+        if (m_window.portShownClosed()) {
+            m_pump(std::nullopt); // nothing is decided while the port is closed
             return;
         }
         startProbing();
@@ -55,7 +55,7 @@ void ProbeLoop::startProbing() {
 }
 
 void ProbeLoop::pass() {
-    if (m_window.cmdCOMStatus->text() != QLatin1String(caption::kStopProbe)) {
+    if (!m_window.portShownOpen()) {
         // After the operator's close a waiting batch waits for the next open. A device that went
         // away sends nothing more: what it sent whole before it went reaches the slots now.
         if (m_deviceLost && m_state.ResponseReady)
@@ -77,7 +77,7 @@ void ProbeLoop::pass() {
     // so a radio that never pauses would otherwise see the window repainted every other burst.
     if (framed)
         m_window.txtFromVO1446->repaint();
-    pump(nextWake());
+    m_pump(nextWake());
 }
 
 void ProbeLoop::pollDecision() {

@@ -13,9 +13,9 @@
 // whichever comes first, so an idle console uses no processor and a decision is still taken on
 // time.
 
-#include "app/event_pump.h"
-#include "app/framing.h"
-#include "app/probe_state.h"
+#include "base/event_pump.h"
+#include "base/probe_state.h"
+#include "text/framing.h"
 
 #include <optional>
 
@@ -38,11 +38,9 @@ inline constexpr double kLongestProbeSleep = 1.0;
 class ProbeLoop {
 public:
     ProbeLoop(frmKorvane &window, ProbeState &state, MSComm &comm, TokenRouting &routing,
-              Commands &commands, PortDiscovery &discovery)
+              Commands &commands, PortDiscovery &discovery, EventPump pump)
         : m_window(window), m_state(state), m_comm(comm), m_routing(routing), m_commands(commands),
-          m_discovery(discovery) {}
-
-    EventPump pump = waitAndDispatch;
+          m_discovery(discovery), m_pump(std::move(pump)) {}
 
     // The start-up sequence, up to the entry to the loop.
     void startUp();
@@ -68,6 +66,7 @@ private:
     TokenRouting &m_routing;
     Commands &m_commands;
     PortDiscovery &m_discovery;
+    EventPump m_pump;
     FramingState m_framing;
     bool m_probing = false;
     bool m_deviceLost = false;

@@ -4,7 +4,7 @@
 
 #include "support/console.h"
 #include "support/fake_clock.h"
-#include "ui/shape.h"
+#include "window/shape.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -36,16 +36,16 @@
 //   stop and start inside a report     the line cut by the stop is not glued to the next one
 //   window closed mid-burst            program ended, port closed, nothing runs on after
 
-#include "app/run_time_error.h"
-#include "app/timer_value.h"
-#include "protocol/commands.h"
-#include "protocol/token_keys.h"
-#include "serial/mscomm.h"
+#include "base/run_time_error.h"
+#include "base/timer_value.h"
+#include "device/mscomm.h"
+#include "handlers/protocol/commands.h"
 #include "support/console.h"
 #include "support/fake_clock.h"
 #include "support/sim_radio.h"
 #include "support/slot_recorder.h"
-#include "ui/shape.h"
+#include "text/token_keys.h"
+#include "window/shape.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

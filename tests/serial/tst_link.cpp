@@ -2,7 +2,7 @@
 // on a real pseudo-terminal.
 
 #include "support/console.h"
-#include "ui/simple_combo.h"
+#include "window/simple_combo.h"
 
 #include <QComboBox>
 #include <QPushButton>

@@ -2,10 +2,11 @@
 // 300 baud, from a sender that never pauses), the response and elapsed times, and the comm-event
 // messages.
 
-#include "serial/mscomm.h"
-#include "serial/receive_handling.h"
+#include "device/mscomm.h"
+#include "handlers/serial/receive_handling.h"
 #include "support/console.h"
 #include "support/fake_clock.h"
+#include "text/receive_text.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // Clocks for tests: one that stands where the test puts it, and one that runs in real time from
 // a chosen start (so that waits on a real device can run across midnight).
 
-#include "app/timer_value.h"
+#include "base/timer_value.h"
 
 #include <QElapsedTimer>
 

@@ -1,6 +1,6 @@
 #include "support/slot_recorder.h"
 
-#include "ui/frm_korvane.h"
+#include "window/frm_korvane.h"
 
 #include <QLineEdit>
 

@@ -1,0 +1,84 @@
+#include "handlers/protocol/commands.h"
+
+#include "base/run_time_error.h"
+#include "base/timer_value.h"
+#include "device/mscomm.h"
+#include "text/command_text.h"
+#include "window/frm_korvane.h"
+#include "window/shape.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace korvane {
+
+void Commands::SendPoll() {
+    if (!m_state.SyncEnabled)
+        return;
+    m_window.cmdSendCmd->setEnabled(false);
+    m_comm.setOutput(kPollText);
+    m_state.LastPollTime = clock().timer();
+    m_window.LED[0]->setFillColor(kLedGreen);
+    m_window.cmdSendCmd->setEnabled(true);
+}
+
+void Commands::cmdSendCmd_Click() {
+    m_state.QuietTime = kReplyQuietTime;
+    m_state.SavedSyncEnabled = m_window.syncShownOn();
+    m_state.SyncEnabled = false;
+    try {
+        // A command given with the port closed opens it first. A failed open earlier leaves the
+        // button at "Stop Probe" with the port closed; that click closes, the next one opens.
+        if (!m_comm.PortOpen()) {
+            if (m_window.portShownOpen())
+                m_cmdCOMStatus_Click();
+            m_cmdCOMStatus_Click();
+            if (!m_comm.PortOpen())
+                return; // the open's own message says why; nothing is sent
+        }
+        const QString text = encodeCommand(m_window.cboCommand->currentText());
+        m_window.ShowMessage(QStringLiteral("Sending ") + text + QStringLiteral(" command..."));
+        m_comm.setOutput(text);
+        m_window.txtCommandTime->setText(signPlaceForm(static_cast<float>(clock().timer())));
+        m_state.SyncEnabled = m_state.SavedSyncEnabled;
+    } catch (const RunTimeError &e) {
+        m_window.ShowMessage(e.message());
+    }
+}
+
+void Commands::cmdGetStatus_Click() {
+    // Each step runs even when the one before it failed; nothing is reported.
+    m_state.QuietTime = kReplyQuietTime;
+    m_state.SavedSyncEnabled = m_window.syncShownOn();
+    m_state.SyncEnabled = false;
+    try {
+        m_comm.setOutput(kStatusRequestText);
+    } catch (const RunTimeError &) {
+    }
+    m_window.cmdGetStatus->setEnabled(false);
+}
+
+void Commands::cmdSyncOnOff_Click() {
+    if (!m_window.syncShownOn()) {
+        m_window.showSyncOn(true);
+        m_state.SyncEnabled = true;
+        m_state.SavedSyncEnabled = true;
+    } else {
+        m_window.showSyncOn(false);
+        m_state.SyncEnabled = false;
+        m_state.SavedSyncEnabled = false;
+        m_window.LED[0]->setFillColor(kLedWhite);
+    }
+}
+
+void Commands::UTimer_Timer() {
+    if (m_window.LED[0]->fillColor() == kLedGreen) {
+        m_window.LED[0]->setFillColor(kLedWhite);
+    } else {
+        m_window.LED[0]->setFillColor(kLedGreen);
+        m_comm.setOutput(kPollText);
+    }
+}
+
+} // namespace korvane

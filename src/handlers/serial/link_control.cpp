@@ -1,0 +1,123 @@
+#include "handlers/serial/link_control.h"
+
+#include "base/run_time_error.h"
+#include "device/mscomm.h"
+#include "text/port_number.h"
+#include "window/frm_korvane.h"
+#include "window/simple_combo.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <optional>
+
+namespace korvane {
+
+namespace {
+// How long one turn of the drain wait sleeps when only the driver still holds output: the driver
+// says nothing when its queue empties, so it is looked at again after this long.
+constexpr double kDrainRecheck = 0.002;
+} // namespace
+
+QString LinkControl::settingsText() const {
+    const QString comma = QStringLiteral(",");
+    return m_window.cboBaudRate->currentText() + comma + m_window.cboParity->text() + comma +
+           m_window.cboDataBits->text() + comma + m_window.cboStopBits->text();
+}
+
+void LinkControl::cmdCOMStatus_Click() {
+    try {
+        if (!m_window.portShownOpen())
+            openPort();
+        else
+            closePort(true);
+    } catch (const RunTimeError &e) {
+        m_window.ShowMessage(e.message());
+    }
+}
+
+void LinkControl::openPort() {
+    // A line cut off by the last close can never be finished: what the new session brings is not
+    // its continuation. Whole lines still waiting to be framed stay.
+    m_state.RxBuffer.truncate(m_state.RxBuffer.lastIndexOf(QLatin1Char('\n')) + 1);
+    m_window.ShowMessage(QStringLiteral("Opening COM Port ") + m_window.cboCommPort->currentText());
+    m_window.showPortOpen(true);
+    m_window.cboBaudRate->setEnabled(false);
+    m_window.cboCommPort->setEnabled(false);
+    m_comm.setCommPort(portNumberFromText(m_window.cboCommPort->currentText()));
+    m_comm.setSettings(settingsText());
+    m_comm.setHandshaking(0);
+    m_comm.setInputMode(0);
+    m_comm.setRThreshold(1);
+    m_comm.setInBufferSize(kInBufferSize);
+    m_comm.setInputLen(0);
+    m_comm.setInBufferCount(0);
+    m_comm.setPortOpen(true);
+}
+
+void LinkControl::closePort(bool drain) {
+    if (m_window.syncShownOn())
+        m_cmdSyncOnOff_Click();
+    m_window.ShowMessage(QStringLiteral("Closing COM Port ") + QString::number(m_comm.CommPort()));
+    // The window stays responsive while the last characters go out. A device that goes away
+    // meanwhile reads as drained, so the wait cannot outlive it.
+    while (drain && m_comm.OutBufferCount() != 0)
+        m_pump(kDrainRecheck);
+    m_comm.setPortOpen(false);
+    showClosed();
+}
+
+void LinkControl::showClosed() {
+    m_window.showPortOpen(false);
+    m_window.cboBaudRate->setEnabled(true);
+    m_window.cboCommPort->setEnabled(true);
+}
+
+void LinkControl::cboBaudRate_Click() {
+    ApplyPortSettings();
+}
+
+void LinkControl::ApplyPortSettings() {
+    if (m_comm.PortOpen())
+        return;
+    // Each step runs even when the one before it failed; the last failure is reported.
+    std::optional<RunTimeError> last;
+    try {
+        m_comm.setCommPort(portNumberFromText(m_window.cboCommPort->currentText()));
+    } catch (const RunTimeError &e) {
+        last = e;
+    }
+    try {
+        m_comm.setSettings(settingsText());
+    } catch (const RunTimeError &e) {
+        last = e;
+    }
+    if (last)
+        m_window.ShowMessage(last->message());
+    else
+        m_window.ShowMessage(QStringLiteral("Changed to Com Port ") +
+                             m_window.cboCommPort->currentText());
+}
+
+void LinkControl::Form_QueryUnload() {
+    if (m_comm.InBufferCount() > 0)
+        (void)m_comm.Input();
+    if (m_comm.PortOpen())
+        m_comm.setPortOpen(false);
+    m_endProgram();
+}
+
+void LinkControl::onDeviceLost(int number, const QString &description) {
+    // Nothing can drain to a device that is gone: close as "Stop Probe" would, without the wait,
+    // so that the window tells the truth, then say what happened.
+    if (m_window.portShownOpen()) {
+        try {
+            closePort(false);
+        } catch (const RunTimeError &) {
+            // The control already closed the device; only the window needed updating.
+            showClosed();
+        }
+    }
+    m_window.ShowMessage(RunTimeError(number, description).message());
+}
+
+} // namespace korvane

@@ -1,0 +1,16 @@
+#pragma once
+// What the console puts on the line, as text: the keep-alive poll, the status request, and the
+// operator's command with "!" written wherever a line feed is meant.
+
+#include <QString>
+
+namespace korvane {
+
+inline const QString kPollText = QStringLiteral("U");            // one byte, no line feed
+inline const QString kStatusRequestText = QStringLiteral("?\n"); // "?" and a line feed
+
+// The bytes a command text becomes: "!" made line feeds, one line feed at the end ensured.
+// An empty text has no last character and raises error 5.
+QString encodeCommand(const QString &text);
+
+} // namespace korvane

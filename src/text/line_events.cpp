@@ -1,0 +1,45 @@
+#include "text/line_events.h"
+
+#include <sys/ioctl.h>
+
+namespace korvane {
+
+std::vector<std::int16_t> commEventsBetween(const LineLook &before, const LineLook &after) {
+    const bool haveLines = before.modemLines && after.modemLines;
+    const bool haveCounters = before.counters && after.counters;
+    const int flipped = haveLines ? *before.modemLines ^ *after.modemLines : 0;
+    const LineCounters was = haveCounters ? *before.counters : LineCounters{};
+    const LineCounters now = haveCounters ? *after.counters : LineCounters{};
+
+    struct Line {
+        std::int16_t code;
+        int bit;
+        int LineCounters::*counter;
+    };
+    static constexpr Line kLines[] = {{3, TIOCM_CTS, &LineCounters::cts},
+                                      {4, TIOCM_DSR, &LineCounters::dsr},
+                                      {5, TIOCM_CAR, &LineCounters::dcd},
+                                      {6, TIOCM_RNG, &LineCounters::rng}};
+    struct Fault {
+        std::int16_t code;
+        int LineCounters::*counter;
+    };
+    static constexpr Fault kFaults[] = {{1001, &LineCounters::brk},
+                                        {1004, &LineCounters::frame},
+                                        {1006, &LineCounters::overrun},
+                                        {1008, &LineCounters::bufOverrun},
+                                        {1009, &LineCounters::parity}};
+
+    std::vector<std::int16_t> events;
+    for (const Line &line : kLines) {
+        if ((flipped & line.bit) != 0 || now.*line.counter != was.*line.counter)
+            events.push_back(line.code);
+    }
+    for (const Fault &fault : kFaults) {
+        if (now.*fault.counter != was.*fault.counter)
+            events.push_back(fault.code);
+    }
+    return events;
+}
+
+} // namespace korvane

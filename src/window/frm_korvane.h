@@ -1,0 +1,135 @@
+#pragma once
+// frmKorvane: the program's one window. It owns its controls and nothing else: every control is a
+// public member under its code name (and carries that name as its object name), so the handlers
+// of the serial link, the radio protocol and the probe loop read and write them directly. The
+// window itself only knows how to show a message, clear its two text areas and show About.
+
+#include "window/vocabulary.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <functional>
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTextEdit;
+class QTimer;
+
+namespace korvane {
+
+class Shape;
+class SimpleCombo;
+
+class frmKorvane : public QMainWindow {
+    Q_OBJECT
+public:
+    // `slotCaption` gives the key label drawn beside each status slot (an empty text for none);
+    // without it the grid has no labels. `queryUnload` runs when the window is asked to close,
+    // before it goes: the program's shutdown.
+    explicit frmKorvane(std::function<QString(int)> slotCaption = {},
+                        std::function<void()> queryUnload = {}, QWidget *parent = nullptr);
+    ~frmKorvane() override;
+
+    // The message line: replaces what it showed and repaints at once. The flag callers pass
+    // beside the text changes nothing on the line.
+    void ShowMessage(const QString &text, bool important = true);
+
+    // The port state as the window shows it: "Stop Probe" means open, "Start Probe" closed.
+    bool portShownOpen() const;
+    bool portShownClosed() const;
+    void showPortOpen(bool open);
+    // The sync switch as the window shows it: "Stop Sync" means on.
+    bool syncShownOn() const;
+    void showSyncOn(bool on);
+
+    void cmdClearError_Click();
+    void cmdClearFromRT_Click();
+    void mnuHelpAbout_Click();
+
+    // Buttons and the indicator in the column at the left.
+    QPushButton *cmdGetComPorts = nullptr;
+    QPushButton *cmdCOMStatus = nullptr;
+    QPushButton *cmdSyncOnOff = nullptr;
+    std::array<Shape *, 2> LED{};
+
+    // "Settings".
+    QGroupBox *Frame1 = nullptr;
+    std::array<QLabel *, 7> lblLabel{}; // indices 0 and 2 to 6; 1 stays empty
+    QComboBox *cboCommPort = nullptr;   // editable
+    QComboBox *cboBaudRate = nullptr;   // drop-down list
+    SimpleCombo *cboParity = nullptr;
+    SimpleCombo *cboDataBits = nullptr;
+    SimpleCombo *cboStopBits = nullptr;
+
+    // "Error Message".
+    QGroupBox *Frame2 = nullptr;
+    QLineEdit *txtErrMsg = nullptr;
+    QPushButton *cmdClearError = nullptr;
+
+    // "Command".
+    QGroupBox *fraCommand = nullptr;
+    QPushButton *cmdGetStatus = nullptr;
+    QComboBox *cboCommand = nullptr; // editable
+    QLabel *lblCmd = nullptr;
+    QPushButton *cmdSendCmd = nullptr;
+
+    // "Times".
+    QGroupBox *fraTimes = nullptr;
+    QLabel *Label1 = nullptr;
+    QLineEdit *txtCommandTime = nullptr;
+    QLabel *Label2 = nullptr;
+    QLineEdit *txtResponseTime = nullptr;
+    QComboBox *cmbInitial = nullptr; // editable
+    QLabel *Label3 = nullptr;
+    QLineEdit *txtElapsedTime = nullptr;
+
+    // "From VO1446".
+    QGroupBox *fraFromVO1446 = nullptr;
+    QPlainTextEdit *txtFromVO1446 = nullptr;
+    QPushButton *cmdClearFromRT = nullptr;
+    std::array<QLineEdit *, 36> StatusToken{};
+    // The key label beside each slot, none for slot 0; named "lblJ" for "&" and "Token(n)" for
+    // the others.
+    std::array<QLabel *, 36> slotLabel{};
+    QPushButton *cmdClearResponse = nullptr;
+    QLabel *lblFreq = nullptr, *lblMode = nullptr, *lblAGC = nullptr, *lblControl = nullptr,
+           *lblAudio = nullptr, *lblDevice = nullptr, *lblMeter = nullptr, *lblVOX = nullptr,
+           *lblSideTone = nullptr, *lblPTT = nullptr, *lblClipping = nullptr;
+    QLineEdit *txtFreq = nullptr, *txtMode = nullptr, *txtAGC = nullptr, *txtControl = nullptr,
+              *txtAudio = nullptr, *txtDevice = nullptr, *txtMeter = nullptr, *txtVOX = nullptr,
+              *txtSideTone = nullptr, *txrPTT = nullptr, *txtClipping = nullptr;
+
+    // Never started: all polling is done by the probe loop.
+    QTimer *UTimer = nullptr;
+
+    // Menus.
+    QMenu *mnuFile = nullptr;
+    QAction *Menu2 = nullptr; // "&Exit"
+    QMenu *mnuHelp = nullptr;
+    QAction *mnuHelpAbout = nullptr;
+
+    // The About box's text.
+    static QString aboutText();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    // Enter in a combo box or single-line text box is the default button's: "Send Command".
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    std::function<void()> m_queryUnload;
+
+    void buildControls();
+    void buildStatusGrid(const std::function<QString(int)> &slotCaption);
+    void applyTabOrder();
+    void makeSendCmdTheDefault();
+};
+
+} // namespace korvane

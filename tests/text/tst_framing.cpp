@@ -1,0 +1,129 @@
+// Framing received batches into lines: the edge cases of the scan, the kept tail, and that a
+// stream gives the same lines whether it arrives whole, byte by byte or in random pieces.
+
+#include "text/framing.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+using namespace korvane;
+
+class TestFraming : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void batch_data();
+    void batch();
+    void streamInAnyPieces_data();
+    void streamInAnyPieces();
+    void overlongLineIsDroppedAndCounted();
+};
+
+void TestFraming::batch_data() {
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<bool>("complete");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("tail");
+
+    QTest::newRow("complete report") << "J123\n.\n"
+                                     << QStringList{"J123", "."} << true << "J123<.<"
+                                     << "";
+    QTest::newRow("carriage returns stay in the line")
+        << "F14.250\r\n.\r\n"
+        << QStringList{"F14.250\r", ".\r"} << true << "F14.250\r<.\r<"
+        << "";
+    QTest::newRow("empty lines are skipped") << "A\n\nB\n.\n"
+                                             << QStringList{"A", "B", "."} << true << "A<<B<.<"
+                                             << "";
+    QTest::newRow("a last line feed after a line feed is not examined")
+        << "A\n\n"
+        << QStringList{"A"} << false << "A<\n"
+        << "\n";
+    QTest::newRow("one character is not framed") << "\n"
+                                                 << QStringList{} << false << "\n"
+                                                 << "\n";
+    QTest::newRow("final dot without line feed does not complete")
+        << "J1\n." << QStringList{"J1"} << false << "J1<."
+        << ".";
+    QTest::newRow("unterminated line is kept for the next batch")
+        << "J1\nF14" << QStringList{"J1"} << false << "J1<F14"
+        << "F14";
+    QTest::newRow("completed batch shows its tail too")
+        << ".\nF1" << QStringList{"."} << true << ".<F1"
+        << "F1";
+    QTest::newRow("several dot lines") << ".\n.x\nA\n"
+                                       << QStringList{".", ".x", "A"} << true << ".<.x<A<"
+                                       << "";
+    QTest::newRow("no dot line") << "A1\nB2\n"
+                                 << QStringList{"A1", "B2"} << false << "A1<B2<"
+                                 << "";
+    QTest::newRow("empty batch") << "" << QStringList{} << false << ""
+                                 << "";
+    QTest::newRow("dot after blank is not an end") << " .\n"
+                                                   << QStringList{" ."} << false << " .<"
+                                                   << "";
+}
+
+void TestFraming::batch() {
+    QFETCH(QString, input);
+    FramingState state;
+    const FramedBatch out = frameBatch(input, state);
+    QTEST(out.lines, "lines");
+    QTEST(out.complete, "complete");
+    QTEST(out.shown, "shown");
+    QTEST(out.tail, "tail");
+    QCOMPARE(out.dropped, 0);
+}
+
+void TestFraming::streamInAnyPieces_data() {
+    QTest::addColumn<QString>("stream");
+    QTest::newRow("reports") << "J1\nJ2\nU OK\n.\nF14250000\nM USB\n.\n";
+    QTest::newRow("crlf and empty lines") << "J1\r\n\r\n\nA x\r\n.\r\nQT1\nQC2\nQ\n.\n";
+    QTest::newRow("single-character lines") << "A\nB\nC\n.\nD\n.\n";
+}
+
+void TestFraming::streamInAnyPieces() {
+    QFETCH(QString, stream);
+    auto frameInPieces = [](const QString &s, auto nextPieceLength) {
+        QStringList lines;
+        FramingState state;
+        QString buffer;
+        qsizetype pos = 0;
+        while (pos < s.size()) {
+            const qsizetype n = std::min(nextPieceLength(), s.size() - pos);
+            buffer += s.mid(pos, n);
+            pos += n;
+            const FramedBatch out = frameBatch(buffer, state);
+            lines += out.lines;
+            buffer = out.tail;
+        }
+        return lines;
+    };
+    const QStringList whole = frameInPieces(stream, [&] { return stream.size(); });
+    const QStringList bytes = frameInPieces(stream, [] { return qsizetype(1); });
+    QRandomGenerator random(12345);
+    const QStringList chunks =
+        frameInPieces(stream, [&] { return qsizetype(random.bounded(1, 7)); });
+    QVERIFY(!whole.isEmpty());
+    QCOMPARE(bytes, whole);
+    QCOMPARE(chunks, whole);
+}
+
+void TestFraming::overlongLineIsDroppedAndCounted() {
+    FramingState state;
+    const QString longPart(kMaxTail + 10, QLatin1Char('x'));
+    FramedBatch out = frameBatch(QStringLiteral("J1\n") + longPart, state);
+    QCOMPARE(out.lines, QStringList{QStringLiteral("J1")});
+    QCOMPARE(out.dropped, longPart.size());
+    QVERIFY(out.tail.isEmpty());
+
+    // The rest of that line, up to its line feed, is dropped too; what follows is framed.
+    out = frameBatch(QStringLiteral("yyy\nJ2\n.\n"), state);
+    QCOMPARE(out.dropped, 3);
+    QCOMPARE(out.lines, (QStringList{QStringLiteral("J2"), QStringLiteral(".")}));
+    QVERIFY(out.complete);
+    QCOMPARE(out.shown, QStringLiteral("yyy<J2<.<"));
+}
+
+QTEST_APPLESS_MAIN(TestFraming)
+#include "tst_framing.moc"

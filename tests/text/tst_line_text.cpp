@@ -1,0 +1,260 @@
+// What the serial control reads from outside without a port: the line settings text, the port
+// table, and the comm events that two looks at a line's modem lines and error counters give.
+
+#include "support/pty_pair.h"
+#include "text/line_events.h"
+#include "text/port_table.h"
+#include "text/settings_text.h"
+
+#include <QTest>
+#include <sys/ioctl.h>
+
+using korvane::LineSettings;
+
+Q_DECLARE_METATYPE(LineSettings)
+
+class TstLineText : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void goodSettings_data();
+    void goodSettings();
+    void badSettings_data();
+    void badSettings();
+    void refusedSettings_data();
+    void refusedSettings();
+    void portTable_data();
+    void portTable();
+    void tableInForce();
+    void lineEvents_data();
+    void lineEvents();
+};
+
+namespace {
+
+LineSettings line(int baud, LineSettings::Parity parity, int data, LineSettings::StopBits stop) {
+    LineSettings s;
+    s.baud = baud;
+    s.parity = parity;
+    s.dataBits = data;
+    s.stopBits = stop;
+    return s;
+}
+
+using P = LineSettings::Parity;
+using S = LineSettings::StopBits;
+
+} // namespace
+
+void TstLineText::goodSettings_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<LineSettings>("expected");
+    QTest::newRow("start-up") << "9600,O,7,1" << line(9600, P::Odd, 7, S::One);
+    QTest::newRow("lower-case parity") << "19200,e,8,2" << line(19200, P::Even, 8, S::Two);
+    QTest::newRow("mark") << "300,M,5,1.5" << line(300, P::Mark, 5, S::OneAndHalf);
+    QTest::newRow("space, 4 data bits") << "1200,S,4,1" << line(1200, P::Space, 4, S::One);
+    QTest::newRow("none") << "115200,N,8,1" << line(115200, P::None, 8, S::One);
+    QTest::newRow("unusual baud") << "12345,N,6,1" << line(12345, P::None, 6, S::One);
+    QTest::newRow("largest baud") << "2147483647,N,8,1" << line(2147483647, P::None, 8, S::One);
+}
+
+void TstLineText::goodSettings() {
+    QFETCH(QString, text);
+    QFETCH(LineSettings, expected);
+    const std::optional<LineSettings> parsed = korvane::parseSettingsText(text);
+    QVERIFY(parsed.has_value());
+    QCOMPARE(*parsed, expected);
+}
+
+void TstLineText::badSettings_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << "";
+    QTest::newRow("three fields") << "9600,O,7";
+    QTest::newRow("five fields") << "9600,O,7,1,1";
+    QTest::newRow("zero baud") << "0,O,7,1";
+    QTest::newRow("negative baud") << "-9600,O,7,1";
+    QTest::newRow("baud with sign") << "+9600,O,7,1";
+    QTest::newRow("baud with letters") << "96OO,O,7,1";
+    QTest::newRow("baud too large") << "2147483648,O,7,1";
+    QTest::newRow("baud overflowing 64 bits") << "99999999999999999999,O,7,1";
+    QTest::newRow("no baud") << ",O,7,1";
+    QTest::newRow("leading blank") << " 9600,O,7,1";
+    QTest::newRow("blank after comma") << "9600, O,7,1";
+    QTest::newRow("unknown parity") << "9600,X,7,1";
+    QTest::newRow("parity word") << "9600,Odd,7,1";
+    QTest::newRow("no parity") << "9600,,7,1";
+    QTest::newRow("3 data bits") << "9600,O,3,1";
+    QTest::newRow("9 data bits") << "9600,O,9,1";
+    QTest::newRow("data bits 07") << "9600,O,07,1";
+    QTest::newRow("stop 0") << "9600,O,7,0";
+    QTest::newRow("stop 3") << "9600,O,7,3";
+    QTest::newRow("stop 1,5 style") << "9600,O,7,1.50";
+    QTest::newRow("trailing blank") << "9600,O,7,1 ";
+}
+
+void TstLineText::badSettings() {
+    QFETCH(QString, text);
+    QVERIFY(!korvane::parseSettingsText(text).has_value());
+}
+
+void TstLineText::refusedSettings_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("refused");
+    QTest::newRow("start-up") << "9600,O,7,1"
+                              << "";
+    QTest::newRow("5 data bits, 2 stop") << "110,E,5,2"
+                                         << "";
+    QTest::newRow("mark") << "9600,M,7,1"
+                          << "mark parity";
+    QTest::newRow("space") << "9600,s,8,1"
+                           << "space parity";
+    QTest::newRow("4 data bits") << "9600,O,4,1"
+                                 << "4 data bits";
+    QTest::newRow("1.5 stop") << "9600,O,7,1.5"
+                              << "1.5 stop bits";
+    QTest::newRow("all at once") << "9600,M,4,1.5"
+                                 << "mark parity and 4 data bits and 1.5 stop bits";
+}
+
+void TstLineText::refusedSettings() {
+    QFETCH(QString, text);
+    QFETCH(QString, refused);
+    const std::optional<LineSettings> parsed = korvane::parseSettingsText(text);
+    QVERIFY(parsed.has_value());
+    QCOMPARE(korvane::refusedLineSettings(*parsed), refused);
+}
+
+void TstLineText::portTable_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("entries"); // "n=path" joined by blanks, in port order
+    QTest::addColumn<int>("problems");
+    QTest::newRow("empty") << ""
+                           << "" << 0;
+    QTest::newRow("two entries") << "3=/dev/pts/7 5=/dev/ttyUSB0"
+                                 << "3=/dev/pts/7 5=/dev/ttyUSB0" << 0;
+    QTest::newRow("tabs and many blanks") << "\t 12=/dev/a   1=/dev/b\n"
+                                          << "1=/dev/b 12=/dev/a" << 0;
+    QTest::newRow("no equals") << "3/dev/pts/7 4=/dev/x"
+                               << "4=/dev/x" << 1;
+    QTest::newRow("no number") << "=/dev/x 4=/dev/y"
+                               << "4=/dev/y" << 1;
+    QTest::newRow("port 0") << "0=/dev/x"
+                            << "" << 1;
+    QTest::newRow("not a number") << "COM3=/dev/x 2=/dev/y"
+                                  << "2=/dev/y" << 1;
+    QTest::newRow("negative") << "-3=/dev/x"
+                              << "" << 1;
+    QTest::newRow("beyond 16 bits") << "32768=/dev/x 32767=/dev/y"
+                                    << "32767=/dev/y" << 1;
+    QTest::newRow("huge number") << "99999999999=/dev/x"
+                                 << "" << 1;
+    QTest::newRow("no path") << "3= 4=/dev/y"
+                             << "4=/dev/y" << 1;
+    QTest::newRow("twice: first kept") << "3=/dev/a 3=/dev/b"
+                                       << "3=/dev/a" << 1;
+    QTest::newRow("equals in the path") << "3=/dev/a=b"
+                                        << "3=/dev/a=b" << 0;
+    QTest::newRow("all bad") << "x y=z 0="
+                             << "" << 3;
+}
+
+void TstLineText::portTable() {
+    QFETCH(QString, text);
+    QFETCH(QString, entries);
+    QFETCH(int, problems);
+    const korvane::PortTable table = korvane::parsePortTable(text);
+    QStringList got;
+    for (const auto &[n, path] : table.ports)
+        got << QString::number(n) + QLatin1Char('=') + path;
+    QCOMPARE(got.join(QLatin1Char(' ')), entries);
+    QCOMPARE(table.problems.size(), problems);
+    for (const QString &problem : table.problems)
+        QVERIFY2(problem.contains(QLatin1String("skipped")), qPrintable(problem));
+}
+
+void TstLineText::tableInForce() {
+    {
+        korvane::test::PortsEnvironment ports(QStringLiteral("2=/dev/pts/9 bad"));
+        QCOMPARE(korvane::devicePathForPort(2), QStringLiteral("/dev/pts/9"));
+        QCOMPARE(korvane::devicePathForPort(1), QString()); // the table replaces the default
+        QCOMPARE(korvane::portDescription(2), QStringLiteral("COM2 (/dev/pts/9)"));
+        QCOMPARE(korvane::portDescription(4), QStringLiteral("COM4"));
+    }
+    {
+        // A change of the variable takes effect at the next look-up.
+        korvane::test::PortsEnvironment ports(QStringLiteral("2=/dev/pts/10"));
+        QCOMPARE(korvane::devicePathForPort(2), QStringLiteral("/dev/pts/10"));
+    }
+    qunsetenv("KORVANE_PORTS");
+    QCOMPARE(korvane::devicePathForPort(1), QStringLiteral("/dev/ttyS0"));
+    QCOMPARE(korvane::devicePathForPort(4), QStringLiteral("/dev/ttyS3"));
+    QCOMPARE(korvane::devicePathForPort(5), QStringLiteral("/dev/ttyUSB0"));
+    QCOMPARE(korvane::devicePathForPort(10), QStringLiteral("/dev/ttyUSB5"));
+    QCOMPARE(korvane::devicePathForPort(11), QStringLiteral("/dev/ttyACM0"));
+    QCOMPARE(korvane::devicePathForPort(16), QStringLiteral("/dev/ttyACM5"));
+    QCOMPARE(korvane::devicePathForPort(17), QString());
+    QCOMPARE(korvane::devicePathForPort(0), QString());
+}
+
+Q_DECLARE_METATYPE(korvane::LineLook)
+
+void TstLineText::lineEvents_data() {
+    using korvane::LineCounters;
+    using korvane::LineLook;
+    QTest::addColumn<LineLook>("before");
+    QTest::addColumn<LineLook>("after");
+    QTest::addColumn<QList<int>>("events");
+
+    const LineLook nothing; // a pseudo-terminal: no lines, no counters
+    const auto lines = [](int bits) {
+        LineLook look;
+        look.modemLines = bits;
+        return look;
+    };
+    const auto counted = [](int bits, LineCounters counters) {
+        LineLook look;
+        look.modemLines = bits;
+        look.counters = counters;
+        return look;
+    };
+    LineCounters ctsPulse;
+    ctsPulse.cts = 2;
+    LineCounters faults;
+    faults.brk = 1;
+    faults.frame = 3;
+    faults.overrun = 1;
+    faults.bufOverrun = 1;
+    faults.parity = 7;
+    LineCounters parityOnly;
+    parityOnly.parity = 1;
+
+    QTest::newRow("no lines at all") << nothing << nothing << QList<int>{};
+    QTest::newRow("steady") << lines(TIOCM_CTS | TIOCM_CAR) << lines(TIOCM_CTS | TIOCM_CAR)
+                            << QList<int>{};
+    QTest::newRow("CTS drops") << lines(TIOCM_CTS) << lines(0) << QList<int>{3};
+    QTest::newRow("DSR rises") << lines(0) << lines(TIOCM_DSR) << QList<int>{4};
+    QTest::newRow("CD and RI") << lines(TIOCM_CAR) << lines(TIOCM_RNG) << QList<int>{5, 6};
+    QTest::newRow("other bits ignored") << lines(TIOCM_DTR) << lines(TIOCM_RTS) << QList<int>{};
+    QTest::newRow("CTS pulse between looks")
+        << counted(TIOCM_CTS, {}) << counted(TIOCM_CTS, ctsPulse) << QList<int>{3};
+    QTest::newRow("flip seen both ways, raised once")
+        << counted(0, {}) << counted(TIOCM_CTS, ctsPulse) << QList<int>{3};
+    QTest::newRow("every fault") << counted(0, {}) << counted(0, faults)
+                                 << QList<int>{1001, 1004, 1006, 1008, 1009};
+    QTest::newRow("parity error only")
+        << counted(0, {}) << counted(0, parityOnly) << QList<int>{1009};
+    QTest::newRow("counters only on one side") << lines(0) << counted(0, faults) << QList<int>{};
+}
+
+void TstLineText::lineEvents() {
+    QFETCH(korvane::LineLook, before);
+    QFETCH(korvane::LineLook, after);
+    QFETCH(QList<int>, events);
+    QList<int> got;
+    for (const std::int16_t code : korvane::commEventsBetween(before, after))
+        got << code;
+    QCOMPARE(got, events);
+}
+
+QTEST_APPLESS_MAIN(TstLineText)
+#include "tst_line_text.moc"
