@@ -1,8 +1,8 @@
 #pragma once
 // MSComm1: the serial communications control, the one door between Korvane and the serial port.
 // It keeps the property-style interface the rest of the program is written against (CommPort,
-// Settings, PortOpen, Output, Input, InBufferCount, OnComm...) and carries it out with
-// QSerialPort on the device that the port table names for the port number.
+// Settings, PortOpen, Output, Input, InBufferCount, OnComm...) and carries it out on the device
+// that the port table names for the port number, through the device seam (serial_device.h).
 //
 // Every failure is a RunTimeError with a number from the table in run_time_error.h and a
 // description that names the device and the operating system's reason.

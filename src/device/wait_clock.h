@@ -1,0 +1,31 @@
+#pragma once
+// Deadlines for the waits that block without dispatching events (the receive burst's quiet wait,
+// the drain of output): CLOCK_MONOTONIC nanoseconds, unaffected by the clock being set.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <ctime>
+
+namespace korvane {
+
+inline std::int64_t monotonicNsecs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+// The moment `seconds` from now; now for a time that is not positive (NaN included).
+inline std::int64_t deadlineAfter(double seconds) {
+    if (!(seconds > 0.0))
+        return monotonicNsecs();
+    const double nsecs = std::min(seconds, 1.0e6) * 1.0e9;
+    return monotonicNsecs() + static_cast<std::int64_t>(std::ceil(nsecs));
+}
+
+inline timespec toTimespec(std::int64_t nsecs) {
+    return timespec{static_cast<time_t>(nsecs / 1'000'000'000),
+                    static_cast<long>(nsecs % 1'000'000'000)};
+}
+
+} // namespace korvane
