@@ -156,7 +156,8 @@ QList<QByteArray> Sim::log() const {
 }
 
 bool Sim::waitForExit(int status, int msecs) {
-    if (!m_process.waitForFinished(msecs))
+    // A radio that has already ended is not waited for (QProcess would call that a failure).
+    if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(msecs))
         return false;
     return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == status;
 }
