@@ -62,8 +62,8 @@ int openRaw(const QString &path) {
     return fd;
 }
 
-Sim::Sim(const QStringList &arguments) {
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+Sim::Sim(const QStringList &arguments, QProcess::ProcessChannelMode errors) {
+    m_process.setProcessChannelMode(errors);
     m_process.start(QStringLiteral(RT1446_SIM_PATH), QStringList(arguments)
                                                          << QStringLiteral("--log") << logPath());
     if (!m_process.waitForStarted(5000))
