@@ -1,4 +1,5 @@
-// rt1446-sim: a simulated RT-1446 radio on a pseudo-terminal or a serial device.
+// rt1446-sim: a simulated RT-1446 radio on a pseudo-terminal or a serial device, answering as
+// the radio does or playing back the radio's side of a recorded traffic log.
 
 #include "event_log.h"
 #include "options.h"
