@@ -9,8 +9,11 @@
 #
 # Extra arguments go to the simulated radio (see build/dev/sim/rt1446-sim --help), e.g.
 #   scripts/run.sh --crlf          a radio that ends its lines with CR LF
+#   scripts/run.sh --replay LOG    a radio that plays back a recorded traffic log
 set -euo pipefail
+caller=$PWD
 cd "$(dirname "$0")/.."
+root=$PWD
 scripts/install-deps.sh
 [ -f build/dev/CMakeCache.txt ] || cmake --preset dev >/dev/null
 cmake --build build/dev -j "$(nproc)" --target korvane rt1446-sim korvane-session >/dev/null
@@ -23,10 +26,14 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-build/dev/sim/rt1446-sim --log "$workdir/radio.log" "$@" >"$workdir/radio.out" &
+# Started in the caller's folder, so that a path given to the radio (--replay LOG, DEVICE)
+# names the file it named where the command was typed.
+(cd "$caller" && exec "$root/build/dev/sim/rt1446-sim" --log "$workdir/radio.log" "$@") \
+    >"$workdir/radio.out" &
 sim_pid=$!
 for _ in $(seq 50); do
     [ -s "$workdir/radio.out" ] && break
+    kill -0 "$sim_pid" 2>/dev/null || break # it refused to start and said why
     sleep 0.1
 done
 radio=$(head -n 1 "$workdir/radio.out")

@@ -1,7 +1,9 @@
-// rt1446-sim: a simulated RT-1446 radio on a pseudo-terminal or a serial device.
+// rt1446-sim: a simulated RT-1446 radio on a pseudo-terminal or a serial device, answering as
+// the radio does or playing back the radio's side of a recorded traffic log.
 
 #include "event_log.h"
 #include "options.h"
+#include "replay_log.h"
 #include "serial_line.h"
 #include "simulator.h"
 
@@ -70,6 +72,20 @@ int main(int argc, char *argv[]) {
         return 2;
     }
 
+    // The log is read before the line opens: whoever starts the radio learns of a log that
+    // cannot be played before it has a line to open.
+    sim::ReplayLog replay;
+    if (!options.replayPath.isEmpty()) {
+        QString error;
+        if (!sim::readReplayLog(options.replayPath, &replay, &error)) {
+            printError(error);
+            return 2;
+        }
+        for (const sim::ReplayProblem &problem : replay.problems)
+            printError(QStringLiteral("%1:%2: %3, skipped")
+                           .arg(options.replayPath, QString::number(problem.line), problem.why));
+    }
+
     // Signals are let through only while the radio waits, so a stop never cuts a step in half.
     std::signal(SIGPIPE, SIG_IGN);
     sigset_t stopSignals;
@@ -118,7 +134,7 @@ int main(int argc, char *argv[]) {
     std::fflush(stdout);
     log.write("START", (line.isPseudoTerminal() ? "pty " : "device ") + path);
 
-    sim::Simulator simulator(options, line, log);
+    sim::Simulator simulator(options, line, log, options.replayPath.isEmpty() ? nullptr : &replay);
     const int status = simulator.run(waitMask, g_stopSignal);
     line.hangUp();
     if (!link.isEmpty())

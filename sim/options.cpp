@@ -26,7 +26,10 @@ const char kDescription[] =
     "\n"
     "Every byte received and every report sent is logged with CLOCK_MONOTONIC time stamps,\n"
     "one event a line, to standard error or to the --log file.\n"
-    "It runs until SIGTERM or SIGINT, --exit-after or --hangup-after.";
+    "It runs until SIGTERM or SIGINT, --exit-after or --hangup-after.\n"
+    "\n"
+    "With --replay it answers nothing and plays instead the radio's side of a traffic log\n"
+    "the console recorded, at its recorded pace, from the moment the console opens the line.";
 
 struct Number {
     bool ok = false;
@@ -57,6 +60,37 @@ Number whole(const QCommandLineParser &parser, const QString &name, double min, 
         n.ok = false;
     }
     return n;
+}
+
+// A replay sends the recorded bytes as they are, so the options that shape the radio's own
+// answers would be silently without effect: they are refused instead.
+ParseResult replayOptions(const QCommandLineParser &parser, Options &options) {
+    const QString speed = QStringLiteral("replay-speed");
+    const bool replay = parser.isSet(QStringLiteral("replay"));
+    options.replayPath = parser.value(QStringLiteral("replay"));
+    if (replay && options.replayPath.isEmpty())
+        return {ParseResult::Outcome::Error, QStringLiteral("--replay: the file name is empty")};
+    if (parser.isSet(speed)) {
+        if (!replay)
+            return {ParseResult::Outcome::Error, QStringLiteral("--replay-speed needs --replay")};
+        bool ok = false;
+        options.replaySpeed = parser.value(speed).toDouble(&ok);
+        if (!ok || !std::isfinite(options.replaySpeed) || options.replaySpeed <= 0)
+            return {ParseResult::Outcome::Error,
+                    QStringLiteral("--replay-speed: expected a number greater than 0, not \"%1\"")
+                        .arg(parser.value(speed))};
+    }
+    if (!replay)
+        return {ParseResult::Outcome::Run, {}};
+    for (const char *name : {"reply-delay", "meter-lines", "seed", "crlf", "pause-in-line",
+                             "long-line", "garbage", "stream", "silent"}) {
+        if (parser.isSet(QString::fromLatin1(name)))
+            return {ParseResult::Outcome::Error,
+                    QStringLiteral("--%1 shapes the radio's own answers; not with --replay, "
+                                   "which sends the recorded bytes as they are")
+                        .arg(QLatin1String(name))};
+    }
+    return {ParseResult::Outcome::Run, {}};
 }
 
 } // namespace
@@ -111,6 +145,14 @@ ParseResult parseOptions(const QStringList &arguments, Options &options) {
         {QStringLiteral("log"),
          QStringLiteral("Write the log to FILE (truncated) instead of standard error."),
          QStringLiteral("FILE")},
+        {QStringLiteral("replay"),
+         QStringLiteral("Instead of answering, play back what the radio sent in the traffic "
+                        "log LOG, at its recorded pace, from the moment the console opens the "
+                        "line."),
+         QStringLiteral("LOG")},
+        {QStringLiteral("replay-speed"),
+         QStringLiteral("Play the log X times as fast (0.5: half as fast; default 1)."),
+         QStringLiteral("X")},
     };
     parser.addOptions(list);
 
@@ -157,7 +199,7 @@ ParseResult parseOptions(const QStringList &arguments, Options &options) {
     take("exit-after", 0.001, kMaxInt, false, [&](double v) { options.exitAfter = v; });
     if (!error.isEmpty())
         return {ParseResult::Outcome::Error, error};
-    return {ParseResult::Outcome::Run, {}};
+    return replayOptions(parser, options);
 }
 
 } // namespace sim

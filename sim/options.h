@@ -22,6 +22,8 @@ struct Options {
     qint64 hangupAfter = -1; // < 0: never
     double exitAfter = -1;   // seconds; < 0: never
     QString logPath;         // empty: standard error
+    QString replayPath;      // a recorded traffic log to play back instead of answering
+    double replaySpeed = 1;  // > 1: the log's gaps shortened, < 1: stretched
 };
 
 struct ParseResult {

@@ -140,6 +140,8 @@ const char *kindName(Report::Kind kind) {
         return "error";
     case Report::Kind::Stream:
         return "stream";
+    case Report::Kind::Replay:
+        return "replay";
     }
     return "?";
 }

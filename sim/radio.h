@@ -14,7 +14,7 @@
 namespace sim {
 
 struct Report {
-    enum class Kind { Poll, Status, Reply, Error, Stream };
+    enum class Kind { Poll, Status, Reply, Error, Stream, Replay };
     Kind kind = Kind::Reply;
     QList<QByteArray> lines; // without line ends; the last one is always "."
 };

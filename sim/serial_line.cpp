@@ -61,6 +61,7 @@ bool SerialLine::openPseudoTerminal(QString *error) {
     m_fd = master;
     m_slaveKeep = slave;
     m_path = QString::fromLocal8Bit(name);
+    m_settingsAtOpen = settings();
     return true;
 }
 
@@ -96,6 +97,19 @@ bool SerialLine::openDevice(const QString &path, int baud, QString *error) {
 
 int SerialLine::currentBaud() const {
     return readLineSpeed(m_slaveKeep >= 0 ? m_slaveKeep : m_fd);
+}
+
+QByteArray SerialLine::settings() const {
+    termios tio{};
+    if (m_slaveKeep < 0 || tcgetattr(m_slaveKeep, &tio) != 0)
+        return {};
+    // Field by field: the structure's padding holds nothing worth comparing.
+    QByteArray out;
+    for (tcflag_t flags : {tio.c_iflag, tio.c_oflag, tio.c_cflag, tio.c_lflag})
+        out.append(reinterpret_cast<const char *>(&flags), sizeof flags);
+    out.append(reinterpret_cast<const char *>(tio.c_cc), sizeof tio.c_cc);
+    out += QByteArray::number(readLineSpeed(m_slaveKeep));
+    return out;
 }
 
 void SerialLine::drain(double seconds) {

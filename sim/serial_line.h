@@ -5,7 +5,9 @@
 // For a pseudo-terminal the radio keeps a slave descriptor open itself. Without it, the console
 // closing the slave (its port scan opens and closes every device once) would leave the master
 // with no slave at all, and the master would read as hung up for good. The kept descriptor also
-// shows the line settings the console chose, which is how the radio follows the console's baud.
+// shows the line settings the console chose, which is how the radio follows the console's baud,
+// and how it sees the console open the line: a console opening a port sets it up as it likes
+// (a plain open, such as the console's port scan, leaves the settings alone).
 
 #include <QByteArray>
 #include <QString>
@@ -35,6 +37,11 @@ public:
     bool isPseudoTerminal() const { return m_slaveKeep >= 0; }
     // The baud rate the line is set to now, or -1 if it cannot be read.
     int currentBaud() const;
+    // All of a pseudo-terminal's settings as they stand, to compare with those of another
+    // moment; empty for a real device, whose settings are the radio's own.
+    QByteArray settings() const;
+    // settings() as the radio left them when it opened the line.
+    QByteArray settingsAtOpen() const { return m_settingsAtOpen; }
 
     // Waits (at most `seconds`) until what was written has left: for a pseudo-terminal, until
     // the console has read it, since hanging up throws away whatever it has not read yet.
@@ -46,6 +53,7 @@ private:
     int m_fd = -1;
     int m_slaveKeep = -1;
     QString m_path;
+    QByteArray m_settingsAtOpen;
 };
 
 } // namespace sim

@@ -20,6 +20,10 @@ constexpr double kHangUpDrainSeconds = 0.5;
 // The log shows at most this much of a report's text.
 constexpr qsizetype kLoggedText = 4096;
 constexpr double kNever = std::numeric_limits<double>::infinity();
+// Waiting to replay, the radio looks at the line's settings this often, and starts once the
+// console's have held still this long.
+constexpr double kWatchSeconds = 0.005;
+constexpr double kSettleSeconds = 0.010;
 
 QByteArray describe(const Outgoing &out) {
     return QByteArray(kindName(out.kind)) + ' ' + QByteArray::number(out.lines) + " lines " +
@@ -36,12 +40,54 @@ timespec toTimespec(double seconds) {
 
 } // namespace
 
-Simulator::Simulator(const Options &options, SerialLine &line, EventLog &log)
+Simulator::Simulator(const Options &options, SerialLine &line, EventLog &log,
+                     const ReplayLog *replay)
     : m_options(options), m_line(line), m_log(log),
       m_radio(options.seed, options.meterLinesPerPoll), m_reader(Radio::kMaxCommandLength),
       m_encoder(options.wire, options.seed) {
     m_baud = options.baud > 0 ? options.baud : lineBaud();
     m_log.write("BAUD", QByteArray::number(m_baud));
+    if (replay != nullptr) {
+        m_replaying = true;
+        m_replaySteps = replay->steps;
+        m_seenSettings = m_line.settingsAtOpen();
+        m_settledAt = kNever;
+        qsizetype bytes = 0;
+        for (const ReplayStep &step : m_replaySteps)
+            bytes += step.bytes.size();
+        m_log.write("REPLAY", QByteArray::number(m_replaySteps.size()) + " steps " +
+                                  QByteArray::number(bytes) + " bytes speed " +
+                                  QByteArray::number(options.replaySpeed));
+    }
+}
+
+void Simulator::watchForConsole(double now) {
+    if (m_replayStarted || !m_line.isPseudoTerminal())
+        return;
+    const QByteArray settings = m_line.settings();
+    if (settings != m_seenSettings) {
+        m_seenSettings = settings;
+        // Back to the radio's own settings: the console has closed again (a port restores
+        // what it found), and the next open is the one to wait for.
+        m_settledAt = settings == m_line.settingsAtOpen() ? kNever : now + kSettleSeconds;
+    } else if (now >= m_settledAt) {
+        startReplay(now, "console settings");
+    }
+}
+
+void Simulator::startReplay(double now, const QByteArray &sign) {
+    m_replayStarted = true;
+    m_log.write(now, "REPLAY-START", sign);
+    for (const ReplayStep &step : m_replaySteps) {
+        Queued q;
+        q.out.bytes = step.bytes;
+        q.out.lines = step.records;
+        q.out.kind = Report::Kind::Replay;
+        q.readyAt = now + double(step.ms) / 1000.0 / m_options.replaySpeed;
+        q.hangUp = step.lost;
+        m_queue.push_back(std::move(q));
+    }
+    m_replaySteps.clear();
 }
 
 int Simulator::lineBaud() const {
@@ -60,7 +106,7 @@ void Simulator::followBaud() {
 }
 
 void Simulator::answer(const Report &report, double now) {
-    if (m_options.silent || report.lines.isEmpty())
+    if (m_options.silent || m_replaying || report.lines.isEmpty())
         return;
     Queued q;
     q.out = m_encoder.encode(report);
@@ -83,6 +129,8 @@ Simulator::Step Simulator::receive(double now) {
         }
         const QByteArray bytes(buffer, n);
         m_log.write(now, "RX", bytes.toHex(' '));
+        if (m_replaying && !m_replayStarted)
+            startReplay(now, "console byte");
         for (const Received &r : m_reader.feed(bytes)) {
             switch (r.kind) {
             case Received::Kind::Poll:
@@ -107,6 +155,8 @@ Simulator::Step Simulator::send(double now) {
         Queued &q = m_queue.front();
         if (now < q.readyAt)
             return Step::Continue;
+        if (q.hangUp)
+            return hangUp();
         if (!q.started) {
             q.started = true;
             followBaud();
@@ -181,6 +231,8 @@ Simulator::Step Simulator::hangUp() {
 }
 
 double Simulator::nextWake(double now) const {
+    if (m_replaying && !m_replayStarted)
+        return m_line.isPseudoTerminal() ? now + kWatchSeconds : kNever;
     if (m_blocked)
         return kNever;
     if (m_queue.empty())
@@ -215,11 +267,17 @@ int Simulator::run(const sigset_t &waitMask, const volatile std::sig_atomic_t &s
             q.readyAt = now;
             m_queue.push_back(std::move(q));
         }
+        if (m_replaying)
+            watchForConsole(now);
         Step step = send(now);
         if (step == Step::HungUp)
             return 0;
         if (step == Step::LineLost)
             return 1;
+        if (m_replayStarted && !m_replayEnded && m_queue.empty()) {
+            m_replayEnded = true;
+            m_log.write("REPLAY-END", QByteArray::number(m_sent) + " bytes");
+        }
 
         now = monotonicNow();
         const double wake = std::min(nextWake(now), exitAt);

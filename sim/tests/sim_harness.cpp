@@ -62,8 +62,8 @@ int openRaw(const QString &path) {
     return fd;
 }
 
-Sim::Sim(const QStringList &arguments) {
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+Sim::Sim(const QStringList &arguments, QProcess::ProcessChannelMode errors) {
+    m_process.setProcessChannelMode(errors);
     m_process.start(QStringLiteral(RT1446_SIM_PATH), QStringList(arguments)
                                                          << QStringLiteral("--log") << logPath());
     if (!m_process.waitForStarted(5000))
@@ -156,7 +156,8 @@ QList<QByteArray> Sim::log() const {
 }
 
 bool Sim::waitForExit(int status, int msecs) {
-    if (!m_process.waitForFinished(msecs))
+    // A radio that has already ended is not waited for (QProcess would call that a failure).
+    if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(msecs))
         return false;
     return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == status;
 }

@@ -37,7 +37,10 @@ int openRaw(const QString &path);
 
 class Sim {
 public:
-    explicit Sim(const QStringList &arguments = {});
+    // `errors`: ForwardedErrorChannel shows the radio's complaints in the test's output;
+    // SeparateChannels keeps them for process().readAllStandardError().
+    explicit Sim(const QStringList &arguments = {},
+                 QProcess::ProcessChannelMode errors = QProcess::ForwardedErrorChannel);
     ~Sim();
     Sim(const Sim &) = delete;
     Sim &operator=(const Sim &) = delete;
