@@ -3,18 +3,26 @@
 // operator sees them on the message line ("Err 8002. ..."). Every routine that can fail throws
 // RunTimeError; the handlers that trap errors catch it at their top and show it with their prefix.
 //
-// The numbers, in one table (also in the README):
+// The numbers, in one table (the README points here):
 //      5  Invalid procedure call or argument   (an empty command: there is no last character)
-//      6  Overflow                             (a 16-bit count or a port number out of range)
-//     13  Type mismatch                        (a port text that is not a number)
-//    380  Invalid property value               (a settings text or property value that does not
-//    parse)
-//   8002  Invalid port number                  (the port table names no device for the number)
+//      6  Overflow                             (a 16-bit count; a port text beyond the 16-bit
+//                                              range)
+//     13  Type mismatch                        (a port text that is not a number; no command
+//                                              time to measure a response from)
+//    380  Invalid property value               (a settings text that does not parse; a port
+//                                              number below 1; another property out of range)
+//   8002  Invalid port number                  (the port table names no device for the number,
+//                                              or the device does not exist)
 //   8005  Port already open                    (a property that needs a closed port)
-//   8010  The device is in use                 (another program holds it)
-//   8012  The device is not open               (output or a line setting on a closed port)
-//   8015  Could not set the line settings      (the operating system refused them)
-//   8016  Permission denied                    (not allowed to open the device)
+//   8010  The device is in use                 (another program holds it: its lock file, its
+//                                              flock or the kernel's exclusive mode; the
+//                                              holder's process id where it can be found)
+//   8012  The device is not open               (output on a closed port)
+//   8015  Could not set the line settings      (the operating system refused them: mark or
+//                                              space parity, 4 data bits, 1.5 stop bits)
+//   8016  Permission denied                    (not allowed to open the device, or to remove a
+//                                              stale lock file; the user may need to be in the
+//                                              dialout group)
 //   8017  The device was lost                  (it went away while open)
 //   8018  Text outside 7-bit ASCII             (would reach the radio changed on a 7-bit line)
 //   8019  Could not open the device            (any other reason the operating system gives)

@@ -43,23 +43,38 @@ QString LocalSerialDevice::name() const {
 }
 
 void LocalSerialDevice::open(const LineSettings &settings, int handshaking) {
-    struct stat info {};
-    if (::stat(QFile::encodeName(m_path).constData(), &info) != 0)
+    // The device by its real path: the lock file is named after it, and two paths to one device
+    // are one port.
+    const QByteArray device = realDevicePath(QFile::encodeName(m_path));
+    if (device.isEmpty())
         throw openFailure(name(), m_path, false, osReason(errno));
     const QString refused = refusedSettings(settings, handshaking);
     if (!refused.isEmpty())
         throw settingsRefused(name(), refused,
                               QStringLiteral("the operating system cannot give it"));
 
-    m_port.setPortName(m_path);
+    m_lock.acquire(device, name());
+    m_port.setPortName(QFile::decodeName(device));
     if (!m_port.open(QIODevice::ReadWrite)) {
-        throw openFailure(name(), m_path, m_port.error() == QSerialPort::PermissionError,
-                          m_port.errorString());
+        const bool lockRefused = m_port.error() == QSerialPort::PermissionError;
+        m_lock.release();
+        RunTimeError failure = openFailure(name(), m_path, lockRefused, m_port.errorString());
+        if (failure.number() == err::kDeviceInUse) {
+            const QList<pid_t> holders = processesHolding(device);
+            if (!holders.isEmpty())
+                failure = RunTimeError(err::kDeviceInUse,
+                                       QStringLiteral("The device is in use: %1 is held by another "
+                                                      "program (process %2)")
+                                           .arg(name())
+                                           .arg(holders.front()));
+        }
+        throw failure;
     }
     try {
         applyLine(m_port, settings, handshaking, name());
     } catch (const RunTimeError &) {
         m_port.close();
+        m_lock.release();
         throw;
     }
     // A freshly opened line starts empty, as a real port does: a pseudo-terminal (or a port left
@@ -78,6 +93,7 @@ void LocalSerialDevice::close() {
     m_lineWatch.stop();
     if (m_port.isOpen())
         m_port.close();
+    m_lock.release();
 }
 
 qint64 LocalSerialDevice::driverInCount() const {

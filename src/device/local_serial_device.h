@@ -12,6 +12,7 @@
 // at a failing modem-line query: the device is closed at once and lost is emitted once.
 
 #include "device/line_watch.h"
+#include "device/port_lock.h"
 #include "device/serial_device.h"
 
 #include <QSerialPort>
@@ -54,6 +55,7 @@ private:
     QString m_path;
     QSerialPort m_port;
     LineWatch m_lineWatch;
+    PortLock m_lock;
     int m_staleReadErrors = 0; // read errors in a row that the device did not confirm
 };
 

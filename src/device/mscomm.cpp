@@ -281,6 +281,17 @@ void MSComm::setInBufferCount(int count) {
     d->heldInput.clear();
 }
 
+void MSComm::setOutBufferCount(int count) {
+    if (count != 0) {
+        throw RunTimeError(err::kInvalidPropertyValue,
+                           QStringLiteral("Invalid property value: OutBufferCount %1 (only 0 "
+                                          "discards what waits)")
+                               .arg(count));
+    }
+    if (d->isOpen())
+        d->device->discardOutput();
+}
+
 int MSComm::OutBufferCount() const {
     if (!d->isOpen())
         return 0;

@@ -64,6 +64,7 @@ public:
     void setInBufferCount(int count); // 0 discards everything that waits
     // Characters not yet on the wire: the control's write buffer and the driver's output queue.
     int OutBufferCount() const;
+    void setOutBufferCount(int count); // 0 discards everything not yet sent
 
     bool PortOpen() const;
     void setPortOpen(bool open); // true opens with the current CommPort and Settings

@@ -86,4 +86,20 @@ QString refusedLineSettings(const LineSettings &settings) {
     return refused.join(QStringLiteral(" and "));
 }
 
+double secondsOnTheWire(qint64 characters, const LineSettings &settings) {
+    double bits = 1.0 + settings.dataBits + (settings.parity == LineSettings::Parity::None ? 0 : 1);
+    switch (settings.stopBits) {
+    case LineSettings::StopBits::One:
+        bits += 1.0;
+        break;
+    case LineSettings::StopBits::OneAndHalf:
+        bits += 1.5;
+        break;
+    case LineSettings::StopBits::Two:
+        bits += 2.0;
+        break;
+    }
+    return static_cast<double>(characters) * bits / settings.baud;
+}
+
 } // namespace korvane

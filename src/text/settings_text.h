@@ -31,4 +31,8 @@ std::optional<LineSettings> parseSettingsText(const QString &text);
 // bits", "1.5 stop bits", joined with " and "), or empty when it can give them all.
 QString refusedLineSettings(const LineSettings &settings);
 
+// The seconds `characters` take on the wire at these settings: a start bit, the data bits, the
+// parity bit and the stop bits each.
+double secondsOnTheWire(qint64 characters, const LineSettings &settings);
+
 } // namespace korvane

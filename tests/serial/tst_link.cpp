@@ -21,6 +21,7 @@ private Q_SLOTS:
     void openFailures();
     void closeTurnsSyncOffFirst();
     void closeWaitsForOutputAndStaysResponsive();
+    void closeGivesUpOnOutputThatCannotDrain();
     void nestedCloseEndsConsistent();
     void shutdownDropsInputAndEnds();
     void shutdownWithPortClosedWritesNothing();
@@ -205,6 +206,30 @@ void TestLink::lostDeviceShowsThePortClosed() {
     const QString shown = console.message();
     console.runFor(200); // reported once, and the loop does not spin on the dead device
     QCOMPARE(console.message(), shown);
+}
+
+void TestLink::closeGivesUpOnOutputThatCannotDrain() {
+    // The radio reads nothing: the pseudo-terminal takes some kilobytes and the rest stays
+    // queued.
+    Console console;
+    console.startUp();
+    console.openPort();
+    for (int sent = 0; sent < 1 << 20 && console.app().MSComm1.OutBufferCount() < 500; sent += 500)
+        console.app().MSComm1.setOutput(QString(500, QLatin1Char('A')));
+    const int queued = console.app().MSComm1.OutBufferCount();
+    QVERIFY(queued > 0);
+    const double bound = 2.0 + queued * 10.0 / 9600.0;
+    QElapsedTimer closing;
+    closing.start();
+    console.click("cmdCOMStatus");
+    const double took = static_cast<double>(closing.elapsed()) / 1e3;
+    QVERIFY2(took >= bound - 0.05 && took < bound + 1.0, qPrintable(QString::number(took)));
+    QCOMPARE(console.window().cmdCOMStatus->text(), QStringLiteral("Start Probe"));
+    QVERIFY(!console.app().MSComm1.PortOpen());
+    QVERIFY2(console.message().startsWith(QStringLiteral("Closing COM Port 1: %1 characters could "
+                                                         "not be sent")
+                                              .arg(queued)),
+             qPrintable(console.message()));
 }
 
 QTEST_MAIN(TestLink)

@@ -3,10 +3,12 @@
 #include "base/run_time_error.h"
 #include "device/mscomm.h"
 #include "text/port_number.h"
+#include "text/settings_text.h"
 #include "window/frm_korvane.h"
 #include "window/simple_combo.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <optional>
 
@@ -16,6 +18,8 @@ namespace {
 // How long one turn of the drain wait sleeps when only the driver still holds output: the driver
 // says nothing when its queue empties, so it is looked at again after this long.
 constexpr double kDrainRecheck = 0.002;
+// What a close waits beyond the time the queued output needs on the wire.
+constexpr double kDrainMargin = 2.0;
 } // namespace
 
 QString LinkControl::settingsText() const {
@@ -60,10 +64,33 @@ void LinkControl::closePort(bool drain) {
     m_window.ShowMessage(QStringLiteral("Closing COM Port ") + QString::number(m_comm.CommPort()));
     // The window stays responsive while the last characters go out. A device that goes away
     // meanwhile reads as drained, so the wait cannot outlive it.
-    while (drain && m_comm.OutBufferCount() != 0)
-        m_pump(kDrainRecheck);
+    if (drain)
+        drainOutput();
     m_comm.setPortOpen(false);
     showClosed();
+}
+
+void LinkControl::drainOutput() {
+    const int queued = m_comm.OutBufferCount();
+    if (queued == 0)
+        return;
+    // Output that cannot drain (the other end stopped the flow, a wedged adapter) would hold the
+    // close for good: it gets the time it needs at the line's speed and a margin, then goes.
+    const std::optional<LineSettings> line = parseSettingsText(m_comm.Settings());
+    const double bound = kDrainMargin + (line ? secondsOnTheWire(queued, *line) : 0.0);
+    QElapsedTimer waited;
+    waited.start();
+    while (m_comm.OutBufferCount() != 0 && static_cast<double>(waited.elapsed()) / 1e3 < bound)
+        m_pump(kDrainRecheck);
+    const int left = m_comm.OutBufferCount();
+    if (left == 0)
+        return;
+    m_comm.setOutBufferCount(0);
+    m_window.ShowMessage(QStringLiteral("Closing COM Port %1: %2 characters could not be sent "
+                                        "within %3 s and were discarded")
+                             .arg(m_comm.CommPort())
+                             .arg(left)
+                             .arg(bound, 0, 'f', 1));
 }
 
 void LinkControl::showClosed() {

@@ -45,6 +45,7 @@ public:
 private:
     void openPort();
     void closePort(bool drain);
+    void drainOutput();
     void showClosed();
 
     frmKorvane &m_window;
