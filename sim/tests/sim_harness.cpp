@@ -62,32 +62,16 @@ int openRaw(const QString &path) {
     return fd;
 }
 
-Sim::Sim(const QStringList &arguments, QProcess::ProcessChannelMode errors) {
-    m_process.setProcessChannelMode(errors);
-    m_process.start(QStringLiteral(RT1446_SIM_PATH), QStringList(arguments)
-                                                         << QStringLiteral("--log") << logPath());
-    if (!m_process.waitForStarted(5000))
-        return;
-    while (!m_process.canReadLine() && m_process.state() == QProcess::Running)
-        m_process.waitForReadyRead(5000);
-    if (m_process.canReadLine())
-        m_path = QString::fromLocal8Bit(m_process.readLine().trimmed());
-}
+Sim::Sim(const QStringList &arguments, QProcess::ProcessChannelMode errors)
+    : m_radio(arguments, errors, QStringLiteral(RT1446_SIM_PATH)) {}
 
 Sim::~Sim() {
     closeConsole();
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.terminate();
-        if (!m_process.waitForFinished(3000)) {
-            m_process.kill();
-            m_process.waitForFinished(3000);
-        }
-    }
 }
 
 int Sim::console() {
-    if (m_console < 0 && !m_path.isEmpty())
-        m_console = openRaw(m_path);
+    if (m_console < 0 && !path().isEmpty())
+        m_console = openRaw(path());
     return m_console;
 }
 
@@ -146,20 +130,6 @@ QByteArray Sim::read(int msecs, const std::function<bool(const QByteArray &)> &d
 
 QByteArray Sim::readReports(int count, int msecs) {
     return read(msecs, [count](const QByteArray &all) { return reportsIn(all) >= count; });
-}
-
-QList<QByteArray> Sim::log() const {
-    QFile file(logPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return completeLines(file.readAll());
-}
-
-bool Sim::waitForExit(int status, int msecs) {
-    // A radio that has already ended is not waited for (QProcess would call that a failure).
-    if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(msecs))
-        return false;
-    return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == status;
 }
 
 } // namespace simtest

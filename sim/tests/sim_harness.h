@@ -2,11 +2,11 @@
 // The simulated radio as the tests meet it: the built rt1446-sim started with QProcess, and the
 // console's end of its line opened as the console would, raw, with plain POSIX calls.
 
+#include "support/sim_radio.h"
 #include <QByteArray>
 #include <QList>
 #include <QProcess>
 #include <QStringList>
-#include <QTemporaryDir>
 
 #include <functional>
 
@@ -46,9 +46,9 @@ public:
     Sim &operator=(const Sim &) = delete;
 
     // The path printed on the first line (empty if the radio did not start).
-    QString path() const { return m_path; }
-    QString logPath() const { return m_dir.filePath(QStringLiteral("sim.log")); }
-    QProcess &process() { return m_process; }
+    QString path() const { return m_radio.path(); }
+    QString logPath() const { return m_radio.logPath(); }
+    QProcess &process() { return m_radio.process(); }
 
     // The console's end; opened on first use.
     int console();
@@ -62,14 +62,12 @@ public:
     QByteArray readReports(int count, int msecs = 3000);
 
     // The log as it stands, one event a line.
-    QList<QByteArray> log() const;
+    QList<QByteArray> log() const { return m_radio.logLines(); }
     // Waits for the process to end; true if it ended by itself with `status`.
-    bool waitForExit(int status, int msecs = 3000);
+    bool waitForExit(int status, int msecs = 3000) { return m_radio.waitForExit(status, msecs); }
 
 private:
-    QTemporaryDir m_dir;
-    QProcess m_process;
-    QString m_path;
+    korvane::test::SimRadio m_radio; // the one launcher of the simulated radio for every test
     int m_console = -1;
 };
 

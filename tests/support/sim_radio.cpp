@@ -34,12 +34,13 @@ QString SimRadio::program() {
     return qEnvironmentVariable("KORVANE_SIM");
 }
 
-SimRadio::SimRadio(const QStringList &arguments) {
-    if (program().isEmpty() || !m_dir.isValid())
+SimRadio::SimRadio(const QStringList &arguments, QProcess::ProcessChannelMode errors,
+                   const QString &program) {
+    const QString simulator = program.isEmpty() ? SimRadio::program() : program;
+    if (simulator.isEmpty() || !m_dir.isValid())
         return;
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(program(), QStringList(arguments) << QStringLiteral("--log")
-                                                      << m_dir.filePath(QStringLiteral("sim.log")));
+    m_process.setProcessChannelMode(errors);
+    m_process.start(simulator, QStringList(arguments) << QStringLiteral("--log") << logPath());
     if (!m_process.waitForStarted(5000))
         return;
     while (!m_process.canReadLine() && m_process.state() == QProcess::Running)
@@ -84,8 +85,24 @@ bool SimRadio::waitForExit(int msecs) {
     return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(msecs);
 }
 
+bool SimRadio::waitForExit(int status, int msecs) {
+    // A radio that has already ended is not waited for (QProcess would call that a failure).
+    if (!waitForExit(msecs))
+        return false;
+    return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == status;
+}
+
+QList<QByteArray> SimRadio::logLines() const {
+    QFile file(logPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QList<QByteArray> lines = file.readAll().split('\n');
+    lines.removeLast(); // a line without its end is still being written
+    return lines;
+}
+
 QList<SimRadio::Event> SimRadio::events(const QByteArray &name) const {
-    QFile file(m_dir.filePath(QStringLiteral("sim.log")));
+    QFile file(logPath());
     QList<Event> out;
     if (!file.open(QIODevice::ReadOnly))
         return out;

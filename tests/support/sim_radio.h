@@ -23,7 +23,11 @@ public:
         QList<QByteArray> fields; // the words after the event's name
     };
 
-    explicit SimRadio(const QStringList &arguments = {});
+    // Starts `program` (the one KORVANE_SIM names when empty) with the arguments and a log of
+    // its own; its standard error goes where `errors` says.
+    explicit SimRadio(const QStringList &arguments = {},
+                      QProcess::ProcessChannelMode errors = QProcess::ForwardedErrorChannel,
+                      const QString &program = QString());
     ~SimRadio();
     SimRadio(const SimRadio &) = delete;
     SimRadio &operator=(const SimRadio &) = delete;
@@ -32,6 +36,10 @@ public:
     static QString program();
 
     bool isRunning() const { return m_process.state() == QProcess::Running; }
+    QProcess &process() { return m_process; }
+    QString logPath() const { return m_dir.filePath(QStringLiteral("sim.log")); }
+    // The log's complete lines as they stand.
+    QList<QByteArray> logLines() const;
     // The pseudo-terminal the console opens; empty if the radio did not start.
     QString path() const { return m_path; }
     // A port table with the radio as COM`port`.
@@ -42,6 +50,8 @@ public:
     void pullPlug();
     // Waits for the radio to end by itself; true if it did.
     bool waitForExit(int msecs = 3000);
+    // The same, and true only if it ended normally with `status`.
+    bool waitForExit(int status, int msecs);
 
     // The log's events of one kind ("POLL", "CMD", "TX-END", "HANGUP"...), in order.
     QList<Event> events(const QByteArray &name) const;
