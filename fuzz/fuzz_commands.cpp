@@ -7,7 +7,7 @@
 // box is refused with error 5. What reaches the radio is that encoding, byte for byte, or nothing
 // at all when the text holds a character the 7-bit line cannot carry; never a byte more.
 
-#include "fuzz_support.h"
+#include "fuzz_rig.h"
 #include "text/command_text.h"
 
 #include <QComboBox>

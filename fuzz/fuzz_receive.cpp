@@ -16,7 +16,7 @@
 // lines since the last forced poll.
 
 #include "base/timer_value.h"
-#include "fuzz_support.h"
+#include "fuzz_rig.h"
 #include "text/token_keys.h"
 
 #include <QLineEdit>

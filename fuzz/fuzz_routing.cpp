@@ -9,7 +9,7 @@
 // line and no other slot changes; only "J" lines move the count, by one, and at its top the line
 // is reported instead.
 
-#include "fuzz_support.h"
+#include "fuzz_rig.h"
 #include "text/token_keys.h"
 
 #include <QLineEdit>

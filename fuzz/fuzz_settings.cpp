@@ -11,6 +11,7 @@
 #include "fuzz_support.h"
 #include "text/settings_text.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 using namespace korvane;
@@ -93,7 +94,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // The serial control, closed, keeps the text it was given or refuses it and keeps its own.
     static MSComm *comm = [] {
-        ensureApplication();
+        static int argc = 1;
+        static char name[] = "korvane-fuzz";
+        static char *argv[] = {name, nullptr};
+        new QCoreApplication(argc, argv); // kept for the life of the process, as the control is
         return new MSComm;
     }();
     const QString was = comm->Settings();

@@ -1,10 +1,5 @@
 #include "fuzz_support.h"
 
-#include "support/pty_pair.h"
-
-#include <QApplication>
-#include <QLineEdit>
-#include <QPushButton>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -105,59 +100,6 @@ Account accountFor(const std::vector<QString> &batches, qsizetype maxTail) {
         account.batches.push_back(batch);
     }
     return account;
-}
-
-void ensureApplication() {
-    // Kept for the life of the process, like the program's own: the windows built on it are.
-    static QApplication *app = nullptr;
-    if (app)
-        return;
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Qt's own chatter (a font database warning on the offscreen platform) would bury findings.
-    qputenv("QT_LOGGING_RULES", "*.debug=false;qt.qpa.*=false");
-    static int argc = 1;
-    static char name[] = "korvane-fuzz";
-    static char *argv[] = {name, nullptr};
-    app = new QApplication(argc, argv);
-}
-
-struct Rig::Private {
-    test::PtyPair radio;
-    std::unique_ptr<test::PortsEnvironment> ports;
-    std::unique_ptr<Korvane> app;
-};
-
-Rig::Rig() : d(std::make_unique<Private>()) {
-    ensureApplication();
-    FUZZ_CHECK(d->radio.isValid(), QStringLiteral("no pseudo-terminal could be opened"));
-    d->ports =
-        std::make_unique<test::PortsEnvironment>(QStringLiteral("1=") + d->radio.slavePath());
-    d->app = std::make_unique<Korvane>(dispatchPending, [] {});
-    d->app->loop.startUp();
-    d->app->window.cmdCOMStatus->click();
-    for (int i = 0; i < 100 && !d->app->loop.probing(); ++i)
-        d->app->loop.step();
-    FUZZ_CHECK(d->app->MSComm1.PortOpen() && d->app->loop.probing(),
-               QStringLiteral("the console did not open its port: ") +
-                   d->app->window.txtErrMsg->text());
-}
-
-Rig::~Rig() = default;
-
-Korvane &Rig::app() {
-    return *d->app;
-}
-
-int Rig::radioFd() const {
-    return d->radio.masterFd();
-}
-
-void Rig::writeRadio(const QByteArray &bytes) {
-    d->radio.write(bytes);
-}
-
-QByteArray Rig::readRadio(int atLeast, int msecs) {
-    return d->radio.read(msecs, atLeast);
 }
 
 } // namespace korvane::fuzz

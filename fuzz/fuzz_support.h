@@ -1,7 +1,7 @@
 #pragma once
 // What the fuzz targets share: how a fuzz input becomes a received stream cut into batches, an
-// independent account of what lines such a stream must give, the whole console on a real
-// pseudo-terminal, and the way a broken property stops the run.
+// independent account of what lines such a stream must give, and the way a broken property stops
+// the run. Pure: it needs nothing but Qt Core.
 //
 // A stream input is two control bytes and then the stream itself, character for character (one
 // byte is one character, as the serial control reads the line): the first chooses how the
@@ -11,8 +11,8 @@
 // The account of lines is written from the rules the operator relies on, not from the framing
 // code: a line is what comes before a line feed; empty lines are nothing; a line whose unfinished
 // part, kept between batches, grows past kMaxTail is dropped whole and counted.
-
-#include "app/korvane_app.h"
+//
+// The whole console for the targets that run it is in fuzz_rig.h.
 
 #include <QString>
 #include <QStringList>
@@ -59,22 +59,5 @@ struct Account {
     std::vector<Batch> batches;
 };
 Account accountFor(const std::vector<QString> &batches, qsizetype maxTail);
-
-// The whole console as the program builds it, on the offscreen platform, with its port open on a
-// pseudo-terminal that plays the radio. One for the life of the fuzz process.
-struct Rig {
-    Rig();
-    ~Rig();
-    Korvane &app();
-    int radioFd() const; // the radio's end: write what the radio sends, read what it got
-    void writeRadio(const QByteArray &bytes);
-    QByteArray readRadio(int atLeast, int msecs);
-
-    struct Private;
-    std::unique_ptr<Private> d;
-};
-
-// Makes the offscreen application once; needed before any window or serial control exists.
-void ensureApplication();
 
 } // namespace korvane::fuzz

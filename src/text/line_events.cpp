@@ -1,5 +1,7 @@
 #include "text/line_events.h"
 
+#include "base/comm_event.h"
+
 #include <sys/ioctl.h>
 
 namespace korvane {
@@ -16,19 +18,19 @@ std::vector<std::int16_t> commEventsBetween(const LineLook &before, const LineLo
         int bit;
         int LineCounters::*counter;
     };
-    static constexpr Line kLines[] = {{3, TIOCM_CTS, &LineCounters::cts},
-                                      {4, TIOCM_DSR, &LineCounters::dsr},
-                                      {5, TIOCM_CAR, &LineCounters::dcd},
-                                      {6, TIOCM_RNG, &LineCounters::rng}};
+    static constexpr Line kLines[] = {{comEvCTS, TIOCM_CTS, &LineCounters::cts},
+                                      {comEvDSR, TIOCM_DSR, &LineCounters::dsr},
+                                      {comEvCD, TIOCM_CAR, &LineCounters::dcd},
+                                      {comEvRing, TIOCM_RNG, &LineCounters::rng}};
     struct Fault {
         std::int16_t code;
         int LineCounters::*counter;
     };
-    static constexpr Fault kFaults[] = {{1001, &LineCounters::brk},
-                                        {1004, &LineCounters::frame},
-                                        {1006, &LineCounters::overrun},
-                                        {1008, &LineCounters::bufOverrun},
-                                        {1009, &LineCounters::parity}};
+    static constexpr Fault kFaults[] = {{comEventBreak, &LineCounters::brk},
+                                        {comEventFrame, &LineCounters::frame},
+                                        {comEventOverrun, &LineCounters::overrun},
+                                        {comEventRxOver, &LineCounters::bufOverrun},
+                                        {comEventRxParity, &LineCounters::parity}};
 
     std::vector<std::int16_t> events;
     for (const Line &line : kLines) {
