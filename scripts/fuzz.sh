@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(framing routing commands settings port_table receive)
+[ ${#targets[@]} -eq 0 ] && targets=(framing routing commands settings port_table receive telnet)
 
 scripts/install-deps.sh
 [ -f build/fuzz/CMakeCache.txt ] || cmake --preset fuzz >/dev/null

@@ -10,6 +10,7 @@ packages=(
     xvfb xauth x11-utils xdotool imagemagick fonts-wine fonts-urw-base35 fonts-dejavu-core
     clang libclang-rt-14-dev
     dpkg-dev file
+    ser2net
 )
 
 missing=()
