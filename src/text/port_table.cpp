@@ -11,6 +11,11 @@ namespace {
 constexpr char kPortsVariable[] = "KORVANE_PORTS";
 constexpr int kHighestPort = 32767; // port numbers are 16-bit on the operator's side
 
+std::map<int, QString> &portOverrides() {
+    static std::map<int, QString> ports;
+    return ports;
+}
+
 std::map<int, QString> defaultPortTable() {
     std::map<int, QString> ports;
     for (int i = 0; i < 4; ++i)
@@ -38,51 +43,66 @@ void reportProblemsOnce(const QByteArray &value, const QStringList &problems) {
 
 } // namespace
 
+std::optional<PortEntry> parsePortEntry(const QString &entry, QString *why) {
+    const qsizetype equals = entry.indexOf(QLatin1Char('='));
+    if (equals < 0) {
+        *why = QStringLiteral("not N=PATH");
+        return std::nullopt;
+    }
+    const QString number = entry.left(equals);
+    const QString path = entry.mid(equals + 1);
+    bool isNumber = !number.isEmpty();
+    for (const QChar c : number)
+        isNumber = isNumber && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    const int n = isNumber && number.size() <= 5 ? number.toInt() : 0;
+    if (n < 1 || n > kHighestPort) {
+        *why = QStringLiteral("the port number must be 1 to %1").arg(kHighestPort);
+        return std::nullopt;
+    }
+    if (path.isEmpty()) {
+        *why = QStringLiteral("no device path");
+        return std::nullopt;
+    }
+    return PortEntry{n, path};
+}
+
 PortTable parsePortTable(const QString &text) {
     PortTable table;
     static const QRegularExpression blanks(QStringLiteral("\\s+"));
     const QStringList entries = text.split(blanks, Qt::SkipEmptyParts);
     for (const QString &entry : entries) {
-        const qsizetype equals = entry.indexOf(QLatin1Char('='));
-        if (equals < 0) {
-            table.problems << QStringLiteral("\"%1\" skipped: not N=PATH").arg(entry);
+        QString why;
+        const std::optional<PortEntry> parsed = parsePortEntry(entry, &why);
+        if (parsed && table.ports.count(parsed->number) != 0) {
+            why = QStringLiteral("COM%1 is already %2")
+                      .arg(QString::number(parsed->number), table.ports[parsed->number]);
+        } else if (parsed) {
+            table.ports[parsed->number] = parsed->path;
             continue;
         }
-        const QString number = entry.left(equals);
-        const QString path = entry.mid(equals + 1);
-        bool isNumber = !number.isEmpty();
-        for (const QChar c : number)
-            isNumber = isNumber && c >= QLatin1Char('0') && c <= QLatin1Char('9');
-        const int n = isNumber && number.size() <= 5 ? number.toInt() : 0;
-        if (n < 1 || n > kHighestPort) {
-            table.problems << QStringLiteral("\"%1\" skipped: the port number must be 1 to %2")
-                                  .arg(entry)
-                                  .arg(kHighestPort);
-            continue;
-        }
-        if (path.isEmpty()) {
-            table.problems << QStringLiteral("\"%1\" skipped: no device path").arg(entry);
-            continue;
-        }
-        if (table.ports.count(n) != 0) {
-            table.problems << QStringLiteral("\"%1\" skipped: COM%2 is already %3")
-                                  .arg(entry)
-                                  .arg(n)
-                                  .arg(table.ports[n]);
-            continue;
-        }
-        table.ports[n] = path;
+        // One pass of arg(): an entry holding "%1" must not take the reason's place.
+        table.problems << QStringLiteral("\"%1\" skipped: %2").arg(entry, why);
     }
     return table;
 }
 
 std::map<int, QString> currentPortTable() {
-    if (!qEnvironmentVariableIsSet(kPortsVariable))
-        return defaultPortTable();
-    const QByteArray value = qgetenv(kPortsVariable);
-    PortTable table = parsePortTable(QString::fromLocal8Bit(value));
-    reportProblemsOnce(value, table.problems);
-    return std::move(table.ports);
+    std::map<int, QString> ports;
+    if (!qEnvironmentVariableIsSet(kPortsVariable)) {
+        ports = defaultPortTable();
+    } else {
+        const QByteArray value = qgetenv(kPortsVariable);
+        PortTable table = parsePortTable(QString::fromLocal8Bit(value));
+        reportProblemsOnce(value, table.problems);
+        ports = std::move(table.ports);
+    }
+    for (const auto &[n, path] : portOverrides())
+        ports[n] = path;
+    return ports;
+}
+
+void setPortOverrides(const std::map<int, QString> &ports) {
+    portOverrides() = ports;
 }
 
 QString devicePathForPort(int n) {

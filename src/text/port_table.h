@@ -8,10 +8,14 @@
 // a pseudo-terminal, an adapter with an unusual name or the simulated radio becomes a COM port.
 // A number with no entry names no device. Malformed entries are reported on standard error (once
 // for each value of the variable) and skipped.
+//
+// Over that table lies the operator's own layer, from the command line (--port N=PATH): its
+// entries add to the table in force or replace the entries of the same numbers.
 
 #include <QString>
 #include <QStringList>
 #include <map>
+#include <optional>
 
 namespace korvane {
 
@@ -20,12 +24,25 @@ struct PortTable {
     QStringList problems;         // one line for each entry that was skipped, saying why
 };
 
+struct PortEntry {
+    int number = 0;
+    QString path;
+};
+
+// One entry "N=PATH"; when it is malformed, nothing and `why` says what is wrong with it.
+std::optional<PortEntry> parsePortEntry(const QString &entry, QString *why);
+
 // Parses a KORVANE_PORTS value. Pure: reports nothing itself.
 PortTable parsePortTable(const QString &text);
 
-// The table in force: KORVANE_PORTS when it is set, the default table otherwise. Reads the
-// environment on every call, so a change of the variable takes effect at once.
+// The table in force: KORVANE_PORTS when it is set, the default table otherwise, with the
+// overrides laid over it. Reads the environment on every call, so a change of the variable takes
+// effect at once.
 std::map<int, QString> currentPortTable();
+
+// Sets the layer of entries laid over the table in force, replacing any set before; an empty
+// map removes it.
+void setPortOverrides(const std::map<int, QString> &ports);
 
 // The device the port table names for port n ("/dev/ttyUSB0"), or empty when it names none.
 QString devicePathForPort(int n);

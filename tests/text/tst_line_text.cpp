@@ -184,6 +184,17 @@ void TstLineText::tableInForce() {
         // A change of the variable takes effect at the next look-up.
         korvane::test::PortsEnvironment ports(QStringLiteral("2=/dev/pts/10"));
         QCOMPARE(korvane::devicePathForPort(2), QStringLiteral("/dev/pts/10"));
+        // The command line's entries lie over the table: they replace and add, and the rest of
+        // the table stays.
+        korvane::setPortOverrides({{2, QStringLiteral("/dev/a b")}, {7, QStringLiteral("/dev/x")}});
+        QCOMPARE(korvane::devicePathForPort(2), QStringLiteral("/dev/a b"));
+        QCOMPARE(korvane::devicePathForPort(7), QStringLiteral("/dev/x"));
+        QCOMPARE(korvane::devicePathForPort(1), QString());
+        qunsetenv("KORVANE_PORTS");
+        QCOMPARE(korvane::devicePathForPort(7), QStringLiteral("/dev/x"));
+        QCOMPARE(korvane::devicePathForPort(1), QStringLiteral("/dev/ttyS0"));
+        korvane::setPortOverrides({});
+        QCOMPARE(korvane::devicePathForPort(7), QStringLiteral("/dev/ttyUSB2"));
     }
     qunsetenv("KORVANE_PORTS");
     QCOMPARE(korvane::devicePathForPort(1), QStringLiteral("/dev/ttyS0"));
