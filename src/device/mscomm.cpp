@@ -312,10 +312,13 @@ void MSComm::setPortOpen(bool open) {
         }
         return;
     }
-    if (open)
+    if (open) {
         d->open();
-    else
+        Q_EMIT PortOpened(d->commPort, devicePathForPort(d->commPort), d->settingsText);
+    } else {
         d->close();
+        Q_EMIT PortClosed(d->commPort);
+    }
 }
 
 void MSComm::setOutput(const QString &text) {
@@ -344,6 +347,7 @@ void MSComm::setOutput(const QString &text) {
             err::kDeviceLost,
             QStringLiteral("%1 was lost: the device went away while sending").arg(name));
     }
+    Q_EMIT BytesSent(bytes);
 }
 
 QString MSComm::Input() {
@@ -352,9 +356,14 @@ QString MSComm::Input() {
                                             : d->heldInput.size();
         const QByteArray bytes = d->heldInput.left(n);
         d->heldInput.remove(0, n);
+        if (!bytes.isEmpty())
+            Q_EMIT BytesReceived(bytes);
         return QString::fromLatin1(bytes);
     }
-    return QString::fromLatin1(d->device->read(d->inputLen));
+    const QByteArray bytes = d->device->read(d->inputLen);
+    if (!bytes.isEmpty())
+        Q_EMIT BytesReceived(bytes);
+    return QString::fromLatin1(bytes);
 }
 
 std::int16_t MSComm::CommEvent() const {

@@ -26,6 +26,11 @@
 // A device that goes away while open is noticed once: the control stops reading, closes the
 // device and emits DeviceLost with error 8017. What it had sent until then is not lost: a last
 // receive event (2) comes before DeviceLost, and Input still reads it.
+//
+// What crosses the line and what happens to the port is also told as it happens, for whoever
+// keeps a record of the session: BytesSent once the device has taken the bytes of an Output,
+// BytesReceived for every Input that read something (what a lost device left included),
+// PortOpened and PortClosed as the port opens and the program closes it. A loss is DeviceLost.
 
 #include "base/run_time_error.h"
 
@@ -92,6 +97,11 @@ public:
 Q_SIGNALS:
     void OnComm();
     void DeviceLost(int number, const QString &description);
+    void BytesSent(const QByteArray &bytes);
+    void BytesReceived(const QByteArray &bytes);
+    // `device` is the path the port table names, `settings` the settings text in force.
+    void PortOpened(int port, const QString &device, const QString &settings);
+    void PortClosed(int port);
 
 private:
     struct Private;
