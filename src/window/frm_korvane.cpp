@@ -486,6 +486,9 @@ void frmKorvane::buildControls() {
 
     mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuFileLog = mnuFile->addAction(QStringLiteral("&Log to File..."));
+    mnuFileLog->setObjectName(QStringLiteral("mnuFileLog"));
+    mnuFileLog->setCheckable(true);
     Menu2 = mnuFile->addAction(QStringLiteral("&Exit"));
     Menu2->setObjectName(QStringLiteral("Menu2"));
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -610,6 +613,7 @@ void frmKorvane::ShowMessage(const QString &text, bool /*important*/) {
     txtErrMsg->setText(text);
     // Callers such as the port scan go on without pumping events: paint the line now.
     txtErrMsg->repaint();
+    Q_EMIT messageShown(text);
 }
 
 bool frmKorvane::portShownOpen() const {

@@ -111,12 +111,17 @@ public:
 
     // Menus.
     QMenu *mnuFile = nullptr;
-    QAction *Menu2 = nullptr; // "&Exit"
+    QAction *mnuFileLog = nullptr; // "&Log to File...", checked while the session is logged
+    QAction *Menu2 = nullptr;      // "&Exit"
     QMenu *mnuHelp = nullptr;
     QAction *mnuHelpAbout = nullptr;
 
     // The About box's text.
     static QString aboutText();
+
+Q_SIGNALS:
+    // Every text ShowMessage put on the message line.
+    void messageShown(const QString &text);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
