@@ -27,8 +27,8 @@ template <typename F> auto guarded(frmKorvane &window, F handler) {
 }
 } // namespace
 
-Korvane::Korvane(EventPump pump, std::function<void()> endProgram)
-    : m_pump(std::move(pump)), m_endProgram(std::move(endProgram)) {
+Korvane::Korvane(EventPump pump, std::function<void()> endProgram, LogOptions log)
+    : m_pump(std::move(pump)), m_endProgram(std::move(endProgram)), m_log(std::move(log)) {
     bind();
 }
 
@@ -59,11 +59,23 @@ void Korvane::bind() {
     // Exit runs the same shutdown as closing the window.
     QObject::connect(window.Menu2, &QAction::triggered, &window,
                      guarded(window, [this] { link.Form_QueryUnload(); }));
+    QObject::connect(window.mnuFileLog, &QAction::triggered, &window,
+                     guarded(window, [this] { sessionLog.mnuFileLog_Click(); }));
 }
 
 void Korvane::Form_Load() {
-    loop.startUp();
+    startUp();
     loop.run();
+}
+
+void Korvane::startUp() {
+    // The log asked for on the command line begins before start-up, so that it holds the ports
+    // found; a file that cannot be opened is said after it, where start-up's messages cannot hide
+    // it.
+    const QString refused = m_log.file.isEmpty() ? QString() : sessionLog.start(m_log.file);
+    loop.startUp();
+    if (!refused.isEmpty())
+        window.ShowMessage(refused);
 }
 
 void endProcess() {

@@ -5,6 +5,7 @@
 // itself until a handler reads the box.
 
 #include "app/probe_loop.h"
+#include "app/session_log.h"
 #include "base/probe_state.h"
 #include "device/mscomm.h"
 #include "handlers/protocol/commands.h"
@@ -19,21 +20,31 @@
 
 namespace korvane {
 
+// What the command line asks of the session log.
+struct LogOptions {
+    QString file; // empty: no log until the operator asks for one
+    bool leavePollsOut = false;
+};
+
 class Korvane {
     // First, so that they are there when the pieces below are made with them.
     EventPump m_pump;
     std::function<void()> m_endProgram;
+    LogOptions m_log;
 
 public:
     // `pump` is the event pump of every wait; `endProgram` ends the process from inside the
-    // shutdown. Tests give their own.
-    Korvane(EventPump pump, std::function<void()> endProgram);
+    // shutdown. Tests give their own. `log`: the session log the command line asks for.
+    Korvane(EventPump pump, std::function<void()> endProgram, LogOptions log = {});
     Korvane(const Korvane &) = delete;
     Korvane &operator=(const Korvane &) = delete;
     ~Korvane();
 
     // The window's load: the start-up sequence, then the probe loop, for good.
     [[noreturn]] void Form_Load();
+    // The start-up sequence: the session log the command line asks for, then the probe loop's
+    // start-up (the window's boxes filled, the window shown, the ports listed).
+    void startUp();
 
     // Each piece gets every collaborator it needs here, once; the two cross-calls (closing the
     // port turns sync off, a command on a closed port opens it) go through the handlers as bound
@@ -51,6 +62,7 @@ public:
     PortDiscovery discovery{window};
     ReceiveHandling receive{window, state, MSComm1};
     ProbeLoop loop{window, state, MSComm1, routing, commands, discovery, m_pump};
+    SessionLog sessionLog{window, MSComm1, m_log.leavePollsOut};
 
 private:
     void bind();

@@ -15,10 +15,11 @@ void testPump(std::optional<double> maxWait) {
 }
 } // namespace
 
-Console::Console(const QString &ports) {
+Console::Console(const QString &ports, LogOptions log) {
     m_ports = std::make_unique<PortsEnvironment>(
         ports.contains(QStringLiteral("%1")) ? ports.arg(m_radio.slavePath()) : ports);
-    m_app = std::make_unique<Korvane>(testPump, [this] { m_ended = true; });
+    m_app = std::make_unique<Korvane>(
+        testPump, [this] { m_ended = true; }, std::move(log));
 }
 
 Console::~Console() {
@@ -27,7 +28,7 @@ Console::~Console() {
 }
 
 void Console::startUp() {
-    m_app->loop.startUp();
+    m_app->startUp();
 }
 
 bool Console::runUntil(const std::function<bool()> &done, int msecs) {

@@ -15,8 +15,9 @@ namespace korvane::test {
 
 class Console {
 public:
-    // `ports` is the KORVANE_PORTS table; "%1" in it stands for the pty's slave path.
-    explicit Console(const QString &ports = QStringLiteral("1=%1"));
+    // `ports` is the KORVANE_PORTS table; "%1" in it stands for the pty's slave path. `log` is
+    // what the command line would ask of the session log.
+    explicit Console(const QString &ports = QStringLiteral("1=%1"), LogOptions log = {});
     ~Console();
 
     Korvane &app() { return *m_app; }

@@ -1,0 +1,115 @@
+#include "app/session_log.h"
+
+#include "device/mscomm.h"
+#include "window/frm_korvane.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace korvane {
+
+namespace {
+
+QByteArray now() {
+    return logTimeStamp(QDateTime::currentDateTime());
+}
+
+} // namespace
+
+SessionLog::SessionLog(frmKorvane &window, MSComm &comm, bool leavePollsOut)
+    : m_window(window), m_leavePollsOut(leavePollsOut) {
+    connect(&comm, &MSComm::BytesSent, this, [this](const QByteArray &bytes) {
+        if (logging())
+            write(m_text.sent(now(), bytes));
+    });
+    connect(&comm, &MSComm::BytesReceived, this, [this](const QByteArray &bytes) {
+        if (logging())
+            write(m_text.received(now(), bytes));
+    });
+    connect(&comm, &MSComm::PortOpened, this,
+            [this](int port, const QString &device, const QString &settings) {
+                if (logging())
+                    write(m_text.opened(now(), port, device, settings));
+            });
+    connect(&comm, &MSComm::PortClosed, this, [this](int port) {
+        if (logging())
+            write(m_text.closed(now(), port));
+    });
+    connect(&comm, &MSComm::DeviceLost, this, [this](int, const QString &description) {
+        if (logging())
+            write(m_text.lost(now(), description));
+    });
+    connect(&window, &frmKorvane::messageShown, this, [this](const QString &text) {
+        if (logging())
+            write(m_text.message(now(), text));
+    });
+}
+
+QString SessionLog::start(const QString &path) {
+    stop();
+    const QString why = m_file.open(path);
+    if (!why.isEmpty()) {
+        showChecked();
+        return QStringLiteral("Log not started: %1: %2").arg(path, why);
+    }
+    m_text = TrafficLogText(m_leavePollsOut);
+    showChecked();
+    m_window.ShowMessage(QStringLiteral("Logging to ") + path);
+    return QString();
+}
+
+void SessionLog::stop() {
+    if (!logging())
+        return;
+    write(m_text.finish(now()));
+    m_file.close();
+    showChecked();
+}
+
+void SessionLog::write(const QByteArray &records) {
+    if (records.isEmpty())
+        return;
+    const QString path = m_file.path();
+    const QString why = m_file.append(records);
+    if (why.isEmpty())
+        return;
+    // The file is closed already: the message below is not logged, and no other event is.
+    showChecked();
+    m_window.ShowMessage(QStringLiteral("Log stopped: %1: %2").arg(path, why));
+}
+
+void SessionLog::showChecked() {
+    m_window.mnuFileLog->setChecked(logging());
+}
+
+void SessionLog::mnuFileLog_Click() {
+    if (logging()) {
+        const QString path = m_file.path();
+        stop();
+        m_window.ShowMessage(QStringLiteral("Log closed: ") + path);
+        return;
+    }
+    showChecked(); // the item checked itself when clicked; it shows the truth until a file is open
+    // Qt's own dialog, the same on every desktop; and no question about replacing a file the log
+    // only appends to. Modal: the loop stands still while the operator chooses, as for About.
+    const QString suggested =
+        m_lastChosen.isEmpty()
+            ? QDir::home().filePath(
+                  QStringLiteral("korvane-%1.log").arg(QDate::currentDate().toString(Qt::ISODate)))
+            : m_lastChosen;
+    const QString chosen = QFileDialog::getSaveFileName(
+        &m_window, QStringLiteral("Log to File"), suggested,
+        QStringLiteral("Logs (*.log);;All files (*)"), nullptr,
+        QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+    if (chosen.isEmpty())
+        return;
+    m_lastChosen = chosen;
+    const QString refused = start(chosen);
+    if (!refused.isEmpty())
+        m_window.ShowMessage(refused);
+}
+
+} // namespace korvane
