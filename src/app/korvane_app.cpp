@@ -1,7 +1,9 @@
 #include "app/korvane_app.h"
 
+#include "app/program_arguments.h"
 #include "base/run_time_error.h"
 #include "base/version.h"
+#include "text/port_table.h"
 
 #include <QAction>
 #include <QApplication>
@@ -102,7 +104,12 @@ void prepareDisplay() {
 }
 
 int runKorvane(int argc, char *argv[]) {
-    if (!haveDisplay()) {
+    // Before any display is looked for: --help, --version and a mistake answer anywhere.
+    const CommandLine options = parseCommandLine(argumentsOf(argc, argv));
+    if (const std::optional<int> status = answerCommandLine(options))
+        return *status;
+    setPortOverrides(options.ports);
+    if (!platformWithoutDisplay(options) && !haveDisplay()) {
         std::fputs("korvane: no display was found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
                    "Korvane is a desktop program: start it from a desktop session, or give it a\n"
                    "virtual display with  xvfb-run -a korvane  (Debian package xvfb).\n"
@@ -111,10 +118,11 @@ int runKorvane(int argc, char *argv[]) {
         return 2;
     }
     prepareDisplay();
-    QApplication app(argc, argv);
+    QtArguments qtArguments(argv[0], options.qtArguments);
+    QApplication app(qtArguments.argc(), qtArguments.argv());
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
-    Korvane korvane(waitAndDispatch, endProcess);
+    Korvane korvane(waitAndDispatch, endProcess, {options.logFile, options.leavePollsOut});
     korvane.Form_Load();
 }
 
