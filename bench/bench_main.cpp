@@ -14,6 +14,7 @@
 //   5        the korvane executable started again and again with 16 ports, watched from outside
 //            (startup.cpp).
 //   7        korvane-bench-micro (Google Benchmark): framing and routing one line.
+//   1c, 3c   what the session log costs: 1b and 3a again with the session logged to a file.
 //
 // Each family of measures lives in a file of its own (measures.h lists them); this file reads the
 // options, runs the measures asked for in the order above and prints the table.

@@ -7,9 +7,10 @@
 //   korvane-bench drive geometry
 //       where the buttons "Start Probe" and "Start Sync" are in the window, for clicking them in
 //       the real executable
-//   korvane-bench drive latency --baud N --seconds S --out FILE
+//   korvane-bench drive latency --baud N --seconds S --out FILE [--log FILE]
 //       records every report shown in txtFromVO1446: when it was set, when it was painted, its
-//       text; the benchmark sets these against the radio's log
+//       text; the benchmark sets these against the radio's log. With --log the session is logged
+//       there, as the program's own --log does
 //   korvane-bench drive throughput --baud N --seconds S --radio-pid P --radio-log FILE --out FILE
 //       counts the lines the loop routes while the radio streams, then holds the radio still,
 //       lets the console take what is on its way, and compares with what the radio sent
@@ -153,6 +154,8 @@ int latency(int argc, char *argv[]) {
     korvane::prepareDisplay();
     QApplication app(argc, argv);
     Console c;
+    if (!o["--log"].empty() && !c.k.sessionLog.start(QString::fromStdString(o["--log"])).isEmpty())
+        fail("the session log could not be opened");
     QPlainTextEdit *box = c.k.window.txtFromVO1446;
 
     struct Shown {

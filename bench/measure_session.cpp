@@ -44,10 +44,13 @@ std::pair<int, int> buttonCentre(const std::string &geometry, const std::string 
     throw std::runtime_error("no place for " + name + " in the window");
 }
 
-Session runSession(const Setup &s) {
+// The whole session, or with `logPath` only its idle windows with sync on, the session logged
+// there (the executable's own --log).
+Session runSession(const Setup &s, const std::string &logPath = {}) {
     const Durations &d = s.durations;
+    const bool whole = logPath.empty();
     Session out;
-    Radio radio = startRadio(s.sim, {}, s.work, "session");
+    Radio radio = startRadio(s.sim, {}, s.work, whole ? "session" : "session-logged");
     const std::map<std::string, std::string> env{{"KORVANE_PORTS", "1=" + radio.device},
                                                  {"QT_QPA_PLATFORM", ""}};
     const std::string geometry = capture({s.self, "drive", "geometry"}, env);
@@ -55,7 +58,10 @@ Session runSession(const Setup &s) {
     const auto sync = buttonCentre(geometry, "cmdSyncOnOff");
 
     const double started = monotonicNow();
-    const pid_t pid = spawn({s.korvane}, env, s.work + "/korvane.out", s.work + "/korvane.err");
+    std::vector<std::string> argv{s.korvane};
+    if (!whole)
+        argv.insert(argv.end(), {"--log", logPath});
+    const pid_t pid = spawn(argv, env, s.work + "/korvane.out", s.work + "/korvane.err");
     std::vector<std::pair<double, long>> resident;
     auto waitSampling = [&](double until) {
         while (monotonicNow() < until) {
@@ -87,7 +93,8 @@ Session runSession(const Setup &s) {
     if (window.empty())
         throw std::runtime_error("the console's window did not appear");
     waitSampling(monotonicNow() + 2.0); // let start-up settle
-    idleWindows(out.closed);
+    if (whole)
+        idleWindows(out.closed);
 
     auto click = [&](std::pair<int, int> at) {
         capture({"/usr/bin/env", "xdotool", "mousemove", "--window", window,
@@ -107,7 +114,8 @@ Session runSession(const Setup &s) {
     if (firstPoll < 0)
         throw std::runtime_error("no poll reached the radio: the clicks missed the buttons");
     idleWindows(out.sync);
-    waitSampling(std::max(firstPoll + d.pollSeconds, started + d.sessionSeconds));
+    if (whole)
+        waitSampling(std::max(firstPoll + d.pollSeconds, started + d.sessionSeconds));
 
     out.peakKiB = peakResidentKiB(pid);
     const double ended = monotonicNow();
@@ -154,6 +162,13 @@ Session runSession(const Setup &s) {
     return out;
 }
 
+// The records of a session log and its size.
+std::string logSize(const std::string &path) {
+    const std::string text = readFile(path);
+    const long records = static_cast<long>(std::count(text.begin(), text.end(), '\n'));
+    return std::to_string(records) + " records, " + std::to_string(text.size()) + " bytes";
+}
+
 std::vector<Row> idleRows(const Session &x, const Durations &d) {
     std::vector<Row> rows;
     const std::pair<const char *, const Idle *> cases[] = {
@@ -184,6 +199,25 @@ void measureExecutable(const Setup &s, double step, std::vector<Row> &rows) {
     note("the executable: idle, polling and memory (" + fixed(d.sessionSeconds, 0) + " s)");
     const Session session = runSession(s);
     measured("1/2/6");
+    if (s.wants(1)) {
+        // What the session log costs: the same idle windows with sync on, the session logged.
+        note("the executable idle with sync on, the session logged (" +
+             std::to_string(d.idleWindows) + " × " + fixed(d.idleWindow, 0) + " s)");
+        const std::string logPath = s.work + "/session.log";
+        const Session logged = runSession(s, logPath);
+        measured("1c");
+        const double stat = median(logged.sync.stat);
+        const double maxStat = *std::max_element(logged.sync.stat.begin(), logged.sync.stat.end());
+        rows.push_back(
+            {"1c", "Idle processor, port open, sync on (radio answering), session logged",
+             "< 0.5 % of one core (median), as 1b", fixed(stat, 2) + " %",
+             "median of " + std::to_string(d.idleWindows) + " × " + fixed(d.idleWindow, 0) +
+                 " s from utime+stime (max " + fixed(maxStat, 2) + " %); scheduler's run time " +
+                 fixed(median(logged.sync.sched), 3) + " %; " +
+                 fixed(median(logged.sync.wakeUps), 1) + " wake-ups/s; 1b without the log " +
+                 fixed(median(session.sync.stat), 2) + " %; log " + logSize(logPath),
+             stat < 0.5});
+    }
     if (s.wants(1)) {
         for (Row &r : idleRows(session, d))
             rows.push_back(r);
