@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(framing routing commands settings port_table receive telnet)
+[ ${#targets[@]} -eq 0 ] && targets=(framing routing commands settings port_table receive telnet traffic_log)
 
 scripts/install-deps.sh
 [ -f build/fuzz/CMakeCache.txt ] || cmake --preset fuzz >/dev/null
@@ -28,7 +28,7 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 mkdir -p build/fuzz/artifacts
 
 # Streams are let grow past the longest line the console keeps (4096 characters).
-declare -A extra=([framing]="-max_len=8192" [receive]="-max_len=8192")
+declare -A extra=([framing]="-max_len=8192" [receive]="-max_len=8192" [traffic_log]="-max_len=16384")
 
 failed=()
 summary=()

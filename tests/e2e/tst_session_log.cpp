@@ -14,8 +14,8 @@
 //                             it (rt1446-sim --replay) fills the slots, the report box and the
 //                             message line the same way
 
-#include "session_log_reader.h"
 #include "support/console.h"
+#include "support/session_log_reader.h"
 #include "support/sim_radio.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "session_log_reader.h"
+#include "support/session_log_reader.h"
 
 #include <QFile>
 #include <QRegularExpression>
