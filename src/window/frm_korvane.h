@@ -2,7 +2,9 @@
 // frmKorvane: the program's one window. It owns its controls and nothing else: every control is a
 // public member under its code name (and carries that name as its object name), so the handlers
 // of the serial link, the radio protocol and the probe loop read and write them directly. The
-// window itself only knows how to show a message, clear its two text areas and show About.
+// window itself only knows how to show a message, clear its two text areas and show About. Its
+// layout (the twips tables, the status grid, the tab order) is drawn by the builders in
+// frm_korvane_controls.cpp and frm_korvane_layout.cpp.
 
 #include "window/vocabulary.h"
 
