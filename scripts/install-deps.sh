@@ -3,9 +3,11 @@
 # again: it asks apt only for what is missing.
 set -euo pipefail
 
+# qt6-base-private-dev: the window's accessibility tests switch on Qt's platform accessibility,
+# which the offscreen platform leaves off.
 packages=(
     cmake g++ make pkg-config clang-format
-    qt6-base-dev qt6-serialport-dev libqt6serialport6 qt6-base-dev-tools
+    qt6-base-dev qt6-base-private-dev qt6-serialport-dev libqt6serialport6 qt6-base-dev-tools
     libgl-dev libx11-dev libbenchmark-dev
     xvfb xauth x11-utils xdotool imagemagick fonts-wine fonts-urw-base35 fonts-dejavu-core
     clang libclang-rt-14-dev

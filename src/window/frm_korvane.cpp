@@ -4,6 +4,7 @@
 
 #include "window/frm_korvane.h"
 
+#include "window/accessible_controls.h"
 #include "window/window_fonts.h"
 
 #include <QAction>
@@ -28,6 +29,7 @@ namespace korvane {
 frmKorvane::frmKorvane(std::function<QString(int)> slotCaption, std::function<void()> queryUnload,
                        QWidget *parent)
     : QMainWindow(parent), m_queryUnload(std::move(queryUnload)) {
+    installAccessibleControls();
     initWindowResources();
     setObjectName(QStringLiteral("frmKorvane"));
     setWindowTitle(QString::fromLatin1(caption::kWindow));
@@ -43,6 +45,7 @@ frmKorvane::frmKorvane(std::function<QString(int)> slotCaption, std::function<vo
     buildStatusGrid(slotCaption);
     applyTabOrder();
     makeSendCmdTheDefault();
+    makeAccessible();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(cmdClearError, &QPushButton::clicked, this, &frmKorvane::cmdClearError_Click);

@@ -4,7 +4,8 @@
 // of the serial link, the radio protocol and the probe loop read and write them directly. The
 // window itself only knows how to show a message, clear its two text areas and show About. Its
 // layout (the twips tables, the status grid, the tab order) is drawn by the builders in
-// frm_korvane_controls.cpp and frm_korvane_layout.cpp.
+// frm_korvane_controls.cpp and frm_korvane_layout.cpp; frm_korvane_access.cpp fits it for the
+// keyboard and a screen reader.
 
 #include "window/vocabulary.h"
 
@@ -137,6 +138,8 @@ private:
     void buildStatusGrid(const std::function<QString(int)> &slotCaption);
     void applyTabOrder();
     void makeSendCmdTheDefault();
+    // For a screen reader: labels tied to their boxes, names and descriptions.
+    void makeAccessible();
 };
 
 } // namespace korvane

@@ -1,5 +1,6 @@
 #include "window/shape.h"
 
+#include <QAccessible>
 #include <QPainter>
 
 namespace korvane {
@@ -9,8 +10,17 @@ Shape::Shape(QWidget *parent) : QWidget(parent) {}
 void Shape::setFillColor(const QColor &color) {
     if (color == m_fill)
         return;
+    const QString before = spokenState();
     m_fill = color;
     update();
+    if (spokenState() != before) {
+        QAccessibleValueChangeEvent changed(this, spokenState());
+        QAccessible::updateAccessibility(&changed);
+    }
+}
+
+QString Shape::spokenState() const {
+    return m_fill == QColor(Qt::white) ? QStringLiteral("dark") : QStringLiteral("lit");
 }
 
 void Shape::paintEvent(QPaintEvent *) {

@@ -1,0 +1,56 @@
+// The window for a screen reader: each label tied to the box it names, the notes beside a box as
+// its description, and the indicators named.
+
+#include "window/frm_korvane.h"
+#include "window/shape.h"
+#include "window/simple_combo.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <utility>
+
+namespace korvane {
+
+namespace {
+
+// Only a label's text without "&" may name its box through Qt's buddy: a buddy's "&" marks an
+// access key, which would take the character off the label and give the window a key it never
+// had. The slot labelled "&" is named by its box's own name instead.
+void tie(QLabel *label, QWidget *box) {
+    if (label && box && !label->text().contains(QLatin1Char('&')))
+        label->setBuddy(box);
+}
+
+} // namespace
+
+void frmKorvane::makeAccessible() {
+    const std::pair<QLabel *, QWidget *> named[]{
+        {lblLabel[2], cboCommPort}, {lblLabel[0], cboBaudRate}, {lblLabel[3], cboParity},
+        {lblLabel[4], cboDataBits}, {lblLabel[5], cboStopBits}, {Label1, txtCommandTime},
+        {Label2, txtResponseTime},  {Label3, txtElapsedTime},   {lblFreq, txtFreq},
+        {lblMode, txtMode},         {lblAGC, txtAGC},           {lblControl, txtControl},
+        {lblAudio, txtAudio},       {lblDevice, txtDevice},     {lblMeter, txtMeter},
+        {lblVOX, txtVOX},           {lblSideTone, txtSideTone}, {lblPTT, txrPTT},
+        {lblClipping, txtClipping},
+    };
+    for (const auto &[label, box] : named)
+        tie(label, box);
+    for (std::size_t slot = 0; slot < StatusToken.size(); ++slot)
+        tie(slotLabel[slot], StatusToken[slot]);
+
+    // The notes beside a box say how to use it.
+    cboCommPort->setAccessibleDescription(lblLabel[6]->text());
+    cboCommand->setAccessibleDescription(lblCmd->text());
+    cboCommand->lineEdit()->setAccessibleDescription(lblCmd->text());
+    cmbInitial->setAccessibleDescription(
+        QStringLiteral("A reply containing this text stamps the response time"));
+
+    LED[0]->setAccessibleName(QStringLiteral("Poll indicator"));
+    LED[0]->setAccessibleDescription(
+        QStringLiteral("Lit for half a second each time a keep-alive poll goes out"));
+    LED[1]->setAccessibleName(QStringLiteral("Status request indicator"));
+    LED[1]->setAccessibleDescription(QStringLiteral("Not in use: stays dark"));
+}
+
+} // namespace korvane
