@@ -138,8 +138,9 @@ private:
     void buildStatusGrid(const std::function<QString(int)> &slotCaption);
     void applyTabOrder();
     void makeSendCmdTheDefault();
-    // For a screen reader: labels tied to their boxes, names and descriptions.
+    // For the keyboard and a screen reader: labels tied to their boxes, names, F10.
     void makeAccessible();
+    void enterMenuBar();
 };
 
 } // namespace korvane

@@ -1,13 +1,16 @@
-// The window for a screen reader: each label tied to the box it names, the notes beside a box as
-// its description, and the indicators named.
+// The window for the keyboard and a screen reader: each label tied to the box it names, the notes
+// beside a box as its description, the indicators named, and F10 into the menu bar as Alt.
 
 #include "window/frm_korvane.h"
 #include "window/shape.h"
 #include "window/simple_combo.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QShortcut>
 #include <utility>
 
 namespace korvane {
@@ -51,6 +54,21 @@ void frmKorvane::makeAccessible() {
         QStringLiteral("Lit for half a second each time a keep-alive poll goes out"));
     LED[1]->setAccessibleName(QStringLiteral("Status request indicator"));
     LED[1]->setAccessibleDescription(QStringLiteral("Not in use: stays dark"));
+
+    connect(new QShortcut(QKeySequence(Qt::Key_F10), this), &QShortcut::activated, this,
+            &frmKorvane::enterMenuBar);
+}
+
+void frmKorvane::enterMenuBar() {
+    // The menu bar takes the keyboard on a lone Alt, which it sees as the key's shortcut check
+    // followed by its release. F10 hands it the same two, so it acts exactly as Alt does: the
+    // first menu highlighted, none opened, Escape back to where the focus was, F10 again out.
+    // They carry the modifiers as the platform reports a lone Alt: none held yet at the press,
+    // Alt held at the release (Qt reads a modifier key's own event with its bit turned over).
+    QKeyEvent altChecked(QEvent::ShortcutOverride, Qt::Key_Alt, Qt::NoModifier);
+    QCoreApplication::sendEvent(this, &altChecked);
+    QKeyEvent altReleased(QEvent::KeyRelease, Qt::Key_Alt, Qt::AltModifier);
+    QCoreApplication::sendEvent(this, &altReleased);
 }
 
 } // namespace korvane

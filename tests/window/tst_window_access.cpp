@@ -1,8 +1,8 @@
 // The window as a screen reader meets it, through Qt's accessibility interfaces on the offscreen
 // platform, with the whole console behind it: what each control an operator uses is called, what
 // it holds, its description, the labels tied to it and its state; labels tied to their boxes
-// without a caption changed or an access key added; and the poll indicator's blink told as it
-// happens.
+// without a caption changed or an access key added; the poll indicator's blink told as it
+// happens; and F10 into the menu bar as Alt.
 //
 // Qt passes accessibility events on only while a screen reader listens. On the offscreen platform
 // none ever does, and QAccessible::setActive only informs observers, so events never reach an
@@ -16,6 +16,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QtTest>
 #include <private/qguiapplication_p.h>
 #include <qpa/qplatformaccessibility.h>
@@ -90,6 +92,8 @@ private Q_SLOTS:
     void eachControlAsAScreenReaderReadsIt();
     void labelsNameTheirBoxesAndLookAsBefore();
     void thePollIndicatorTellsItsBlink();
+    void intoTheMenuBar_data();
+    void intoTheMenuBar();
 
 private:
     std::unique_ptr<Console> m_console;
@@ -261,6 +265,48 @@ void TestWindowAccess::thePollIndicatorTellsItsBlink() {
     QCOMPARE(valuesHeardFrom(w.LED[0]),
              (QStringList{QStringLiteral("lit"), QStringLiteral("dark"), QStringLiteral("lit")}));
     QCOMPARE(valuesHeardFrom(w.LED[1]), QStringList());
+}
+
+void TestWindowAccess::intoTheMenuBar_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::newRow("Alt") << int(Qt::Key_Alt) << int(Qt::AltModifier);
+    QTest::newRow("F10") << int(Qt::Key_F10) << int(Qt::NoModifier);
+}
+
+// The first menu highlighted and none opened; the arrows move along it, Down opens a menu,
+// Escape goes back, and the key again leaves the menu bar.
+void TestWindowAccess::intoTheMenuBar() {
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    frmKorvane &w = m_console->window();
+    QMenuBar *bar = w.menuBar();
+    auto press = [&] {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key),
+                        Qt::KeyboardModifiers::fromInt(modifiers));
+    };
+    w.cboCommand->lineEdit()->setFocus(Qt::TabFocusReason);
+    QWidget *before = QApplication::focusWidget();
+
+    press();
+    QCOMPARE(QApplication::focusWidget(), bar);
+    QCOMPARE(bar->activeAction(), w.mnuFile->menuAction());
+    QVERIFY(!w.mnuFile->isVisible());
+    QTest::keyClick(bar, Qt::Key_Right);
+    QCOMPARE(bar->activeAction(), w.mnuHelp->menuAction());
+    QTest::keyClick(bar, Qt::Key_Left);
+    QTest::keyClick(bar, Qt::Key_Down);
+    QTRY_VERIFY(w.mnuFile->isVisible());
+    QTest::keyClick(w.mnuFile, Qt::Key_Escape);
+    QTRY_VERIFY(!w.mnuFile->isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QCOMPARE(QApplication::focusWidget(), before);
+
+    press();
+    QCOMPARE(QApplication::focusWidget(), bar);
+    press();
+    QCOMPARE(QApplication::focusWidget(), before);
+    QCOMPARE(bar->activeAction(), nullptr);
 }
 
 QTEST_MAIN(TestWindowAccess)
