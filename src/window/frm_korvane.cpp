@@ -5,6 +5,7 @@
 #include "window/frm_korvane.h"
 
 #include "window/accessible_controls.h"
+#include "window/focus_keeper.h"
 #include "window/window_fonts.h"
 
 #include <QAction>
@@ -76,6 +77,12 @@ bool frmKorvane::eventFilter(QObject *watched, QEvent *event) {
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool frmKorvane::focusNextPrevChild(bool next) {
+    if (m_focusKeeper && m_focusKeeper->holdFocus())
+        return true;
+    return QMainWindow::focusNextPrevChild(next);
 }
 
 void frmKorvane::ShowMessage(const QString &text, bool /*important*/) {

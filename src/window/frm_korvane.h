@@ -27,6 +27,7 @@ class QTimer;
 
 namespace korvane {
 
+class FocusKeeper;
 class Shape;
 class SimpleCombo;
 
@@ -130,15 +131,19 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     // Enter in a combo box or single-line text box is the default button's: "Send Command".
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Where Qt moves the focus on, also from a control being disabled: see FocusKeeper.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     std::function<void()> m_queryUnload;
+    FocusKeeper *m_focusKeeper = nullptr;
 
     void buildControls();
     void buildStatusGrid(const std::function<QString(int)> &slotCaption);
     void applyTabOrder();
     void makeSendCmdTheDefault();
-    // For the keyboard and a screen reader: labels tied to their boxes, names, F10.
+    // For the keyboard and a screen reader: labels tied to their boxes, names, F10, the focus
+    // keeper.
     void makeAccessible();
     void enterMenuBar();
 };

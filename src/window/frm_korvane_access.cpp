@@ -1,6 +1,8 @@
 // The window for the keyboard and a screen reader: each label tied to the box it names, the notes
-// beside a box as its description, the indicators named, and F10 into the menu bar as Alt.
+// beside a box as its description, the indicators named, F10 into the menu bar as Alt, and the
+// focus kept where the operator put it.
 
+#include "window/focus_keeper.h"
 #include "window/frm_korvane.h"
 #include "window/shape.h"
 #include "window/simple_combo.h"
@@ -10,6 +12,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSet>
 #include <QShortcut>
 #include <utility>
 
@@ -57,6 +61,17 @@ void frmKorvane::makeAccessible() {
 
     connect(new QShortcut(QKeySequence(Qt::Key_F10), this), &QShortcut::activated, this,
             &frmKorvane::enterMenuBar);
+
+    // Where the focus may wait while the control that had it is disabled: the boxes that only
+    // show what the radio and the program said. Neither Space nor Enter there clears anything.
+    QSet<const QWidget *> shownOnly{txtErrMsg,     txtCommandTime, txtResponseTime, txtElapsedTime,
+                                    txtFromVO1446, txtFreq,        txtMode,         txtAGC,
+                                    txtControl,    txtAudio,       txtDevice,       txtMeter,
+                                    txtVOX,        txtSideTone,    txrPTT,          txtClipping};
+    for (QLineEdit *slot : StatusToken)
+        shownOnly.insert(slot);
+    m_focusKeeper = new FocusKeeper(
+        this, [shownOnly](const QWidget *control) { return shownOnly.contains(control); });
 }
 
 void frmKorvane::enterMenuBar() {
