@@ -143,7 +143,7 @@ private:
     void applyTabOrder();
     void makeSendCmdTheDefault();
     // For the keyboard and a screen reader: labels tied to their boxes, names, F10, the focus
-    // keeper.
+    // keeper, boxes shown from their start.
     void makeAccessible();
     void enterMenuBar();
 };

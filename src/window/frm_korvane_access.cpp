@@ -1,11 +1,12 @@
 // The window for the keyboard and a screen reader: each label tied to the box it names, the notes
-// beside a box as its description, the indicators named, F10 into the menu bar as Alt, and the
-// focus kept where the operator put it.
+// beside a box as its description, the indicators named, F10 into the menu bar as Alt, the focus
+// kept where the operator put it, and the boxes the program writes shown from their start.
 
 #include "window/focus_keeper.h"
 #include "window/frm_korvane.h"
 #include "window/shape.h"
 #include "window/simple_combo.h"
+#include "window/text_start_keeper.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -72,6 +73,10 @@ void frmKorvane::makeAccessible() {
         shownOnly.insert(slot);
     m_focusKeeper = new FocusKeeper(
         this, [shownOnly](const QWidget *control) { return shownOnly.contains(control); });
+
+    auto *starts = new TextStartKeeper(this);
+    for (QLineEdit *box : findChildren<QLineEdit *>())
+        starts->watch(box);
 }
 
 void frmKorvane::enterMenuBar() {

@@ -1,9 +1,10 @@
-// Where the operator's focus stays while the program works, with the whole console on a
+// Where the operator's focus and cursor stay while the program works, with the whole console on a
 // real pseudo-terminal: a poll leaves the focus on "Send Command"; "Get Status" pressed from the
 // keyboard, and the port and baud boxes while the port is open, hand the focus to a box that only
 // shows text (never a "Clear" button) and get it back when enabled again, unless the operator
 // moved it meanwhile; any control disabled and enabled again within one handler keeps the focus
-// unseen.
+// unseen. And a box the program writes shows its text from the first character, while what the
+// operator types stays as typed.
 
 #include "support/console.h"
 
@@ -51,6 +52,26 @@ QList<QWidget *> tabStops(frmKorvane &w) {
     return stops;
 }
 
+// The edit field of the window's box of that name: the box itself, or a combo box's field.
+QLineEdit *editField(frmKorvane &w, const QString &name) {
+    if (auto *combo = w.findChild<QComboBox *>(name))
+        return combo->lineEdit();
+    return w.findChild<QLineEdit *>(name);
+}
+
+// How `box` draws `text` shown from its first character, or from its end: a box of the same
+// kind, size, font and frame that has only ever been given the text.
+QImage drawnFrom(QLineEdit *box, bool start) {
+    QLineEdit reference(box->parentWidget());
+    reference.setGeometry(box->geometry());
+    reference.setFont(box->font());
+    reference.setFrame(box->hasFrame());
+    reference.setAlignment(box->alignment());
+    reference.setText(box->text());
+    reference.setCursorPosition(start ? 0 : int(box->text().size()));
+    return reference.grab().toImage();
+}
+
 } // namespace
 
 class TestWindowFocus : public QObject {
@@ -62,6 +83,10 @@ private Q_SLOTS:
     void portBoxWhileThePortIsOpen_data();
     void portBoxWhileThePortIsOpen();
     void everyControlKeepsTheFocusThroughADisable();
+    void boxesShowTheStartOfWhatTheProgramWrites_data();
+    void boxesShowTheStartOfWhatTheProgramWrites();
+    void typingStaysAsTyped_data();
+    void typingStaysAsTyped();
 };
 
 void TestWindowFocus::aPollLeavesTheFocusOnSendCommand() {
@@ -192,6 +217,127 @@ void TestWindowFocus::everyControlKeepsTheFocusThroughADisable() {
         control->setEnabled(true);
         QVERIFY2(focusedControl() == control, qPrintable(name));
     }
+}
+
+void TestWindowFocus::boxesShowTheStartOfWhatTheProgramWrites_data() {
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("focused");
+    QTest::addColumn<bool>("again"); // the same text written a second time
+    const QString lost =
+        QStringLiteral("Err 8017. COM3 (/dev/pts/0) was lost: the device went away");
+    const QString report = QStringLiteral("U0003 and a long tail after it");
+    QTest::newRow("message line") << QStringLiteral("txtErrMsg") << lost << false << false;
+    QTest::newRow("message line, focus waiting in it")
+        << QStringLiteral("txtErrMsg") << lost << true << false;
+    QTest::newRow("command time") << QStringLiteral("txtCommandTime")
+                                  << QStringLiteral(" 45296.5156250000001") << false << false;
+    QTest::newRow("response time") << QStringLiteral("txtResponseTime")
+                                   << QStringLiteral(" 45296.5956250000001") << false << false;
+    QTest::newRow("elapsed time") << QStringLiteral("txtElapsedTime")
+                                  << QStringLiteral("0.0800000000017462") << false << false;
+    QTest::newRow("elapsed time, the same again")
+        << QStringLiteral("txtElapsedTime") << QStringLiteral("0.0800000000017462") << false
+        << true;
+    QTest::newRow("a status slot") << QStringLiteral("StatusToken(17)") << report << false << false;
+    QTest::newRow("a status slot, the radio repeating the line")
+        << QStringLiteral("StatusToken(17)") << report << false << true;
+    QTest::newRow("a status slot, focus waiting in it, the line repeated")
+        << QStringLiteral("StatusToken(17)") << report << true << true;
+    QTest::newRow("the other keys' slot")
+        << QStringLiteral("StatusToken(0)") << QStringLiteral("~ an unknown key's long line")
+        << false << false;
+    QTest::newRow("a right-hand box")
+        << QStringLiteral("txtFreq") << QStringLiteral("14.074000 MHz upper sideband") << false
+        << false;
+    QTest::newRow("command box, set at start-up")
+        << QStringLiteral("cboCommand")
+        << QStringLiteral("A! F1234567! MUSB! AFAST! G7! P1! F7000000! MLSB! AGC SLOW! G3!")
+        << false << false;
+}
+
+void TestWindowFocus::boxesShowTheStartOfWhatTheProgramWrites() {
+    QFETCH(QString, box);
+    QFETCH(QString, text);
+    QFETCH(bool, focused);
+    QFETCH(bool, again);
+    Console console;
+    console.startUp();
+    frmKorvane &w = console.window();
+    activate(&w);
+    auto *combo = w.findChild<QComboBox *>(box);
+    QLineEdit *edit = editField(w, box);
+    QVERIFY(edit);
+    w.cmdCOMStatus->setFocus();
+    if (focused)
+        edit->setFocus(Qt::OtherFocusReason);
+    edit->setText(QStringLiteral("short"));
+    edit->grab(); // drawn once before, as the window is
+    for (int times = again ? 2 : 1; times > 0; --times) {
+        if (box == QLatin1String("txtErrMsg"))
+            w.ShowMessage(text);
+        else if (combo)
+            combo->setEditText(text);
+        else
+            edit->setText(text);
+    }
+
+    QCOMPARE(edit->text(), text);
+    QCOMPARE(edit->cursorPosition(), 0);
+    const QImage drawn = edit->grab().toImage();
+    // The text is longer than the box (shown from its end, it looks different) ...
+    QVERIFY(drawnFrom(edit, true) != drawnFrom(edit, false));
+    // ... and the box shows it from its first character: the first character at the left edge.
+    if (!focused)
+        QCOMPARE(drawn, drawnFrom(edit, true));
+    // The cursor, at the first character, stands at the box's left edge.
+    const QRect cursor = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+    QVERIFY2(cursor.center().x() <
+                 edit->contentsRect().left() + edit->fontMetrics().averageCharWidth(),
+             qPrintable(QString::number(cursor.x())));
+}
+
+// Typed a key at a time, with Qt's completion of the command presets running in the command box,
+// then the cursor taken to the start and back to the end with Home and End.
+void TestWindowFocus::typingStaysAsTyped_data() {
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("written"); // by the program before the operator came
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("a right-hand box") << QStringLiteral("txtFreq") << QString()
+                                      << QStringLiteral("14.074 MHz and more than fits");
+    QTest::newRow("message line") << QStringLiteral("txtErrMsg") << QString()
+                                  << QStringLiteral(
+                                         "a note of the operator's, longer than the box");
+    QTest::newRow("a status slot, read to its end")
+        << QStringLiteral("StatusToken(17)") << QStringLiteral("U0003 and a long tail after it")
+        << QString();
+    QTest::newRow("command box, completing a preset")
+        << QStringLiteral("cboCommand") << QString() << QStringLiteral("F2");
+    QTest::newRow("command box, past two presets")
+        << QStringLiteral("cboCommand") << QString() << QStringLiteral("A! F9");
+}
+
+void TestWindowFocus::typingStaysAsTyped() {
+    QFETCH(QString, box);
+    QFETCH(QString, written);
+    QFETCH(QString, typed);
+    Console console;
+    console.startUp();
+    frmKorvane &w = console.window();
+    activate(&w);
+    QLineEdit *edit = editField(w, box);
+    QVERIFY(edit);
+    edit->setText(written);
+    edit->setFocus(Qt::OtherFocusReason);
+    if (written.isEmpty())
+        edit->clear();
+    QTest::keyClicks(QApplication::focusWidget(), typed);
+    QCOMPARE(edit->text().left(typed.size()), typed);
+    if (!typed.isEmpty())
+        QCOMPARE(edit->cursorPosition(), int(typed.size()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Home);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    QCOMPARE(edit->cursorPosition(), int(edit->text().size()));
 }
 
 QTEST_MAIN(TestWindowFocus)
