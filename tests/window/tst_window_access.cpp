@@ -177,8 +177,15 @@ void TestWindowAccess::eachControlAsAScreenReaderReadsIt_data() {
     // Its "&" cannot be a buddy's caption: the box's own name says it.
     row("StatusToken(4)", text, "Status slot &", "", "", {report}, "fe");
     row("StatusToken(0)", text, "Status slot, other keys", "", "", {report}, "fe");
-    row("txtSideTone", text, "SideTone", "", "", {QStringLiteral("SideTone"), report}, "fe");
-    row("txrPTT", text, "PTT", "", "", {QStringLiteral("PTT"), report}, "fe");
+    // The right-hand column, each box by its label.
+    const std::pair<const char *, const char *> column[]{
+        {"txtFreq", "Freq"},       {"txtMode", "Mode"},         {"txtAGC", "AGC"},
+        {"txtControl", "Control"}, {"txtAudio", "Audio"},       {"txtDevice", "Device"},
+        {"txtMeter", "Meter"},     {"txtVOX", "VOX"},           {"txtSideTone", "SideTone"},
+        {"txrPTT", "PTT"},         {"txtClipping", "Clipping"},
+    };
+    for (const auto &[box, caption] : column)
+        row(box, text, caption, "", "", {QString::fromLatin1(caption), report}, "fe");
 }
 
 void TestWindowAccess::eachControlAsAScreenReaderReadsIt() {
@@ -203,8 +210,8 @@ void TestWindowAccess::eachControlAsAScreenReaderReadsIt() {
 }
 
 // Every label that names a box is tied to it both ways, and is drawn exactly as it was untied:
-// no caption changed, no "&" taken for an access key. Every combo box is called by its name,
-// never by what it holds.
+// no caption changed, no "&" taken for an access key. Every control the Tab key reaches has a
+// name no other has, and every combo box is called by its name, never by what it holds.
 void TestWindowAccess::labelsNameTheirBoxesAndLookAsBefore() {
     frmKorvane &w = m_console->window();
     int tied = 0;
@@ -230,6 +237,18 @@ void TestWindowAccess::labelsNameTheirBoxesAndLookAsBefore() {
     }
     // The settings, the times, the right-hand column and every key label but "&".
     QCOMPARE(tied, 5 + 3 + 11 + 34);
+
+    // Every control the Tab key reaches is called by a name of its own.
+    QSet<QString> names;
+    for (QWidget *control : w.findChildren<QWidget *>()) {
+        if (!(control->focusPolicy() & Qt::TabFocus) || !control->isVisibleTo(&w) ||
+            qobject_cast<QComboBox *>(control->parentWidget()))
+            continue; // a combo box's edit field is read as the combo box
+        const QString name = spoken(control)->text(QAccessible::Name);
+        QVERIFY2(!name.isEmpty() && !names.contains(name), qPrintable(control->objectName()));
+        names.insert(name);
+    }
+    QVERIFY(names.size() >= 60);
 
     for (QComboBox *combo : w.findChildren<QComboBox *>()) {
         QAccessibleInterface *reader = spoken(combo);
