@@ -5,9 +5,12 @@
 // taken is numbered 1 to 32767 and names a non-empty device path without blanks, exactly as one
 // entry wrote it; the first entry for a number wins and a later one is reported. Every entry of
 // the form N=PATH with N a port number of at most five digits is taken unless its number is
-// already taken.
+// already taken, and unless it names a network port that is malformed. A network port taken is
+// written exactly as its scheme, host and port give it back: nothing before, between or after them
+// (no sign, no leading zero, no path) is let through.
 
 #include "fuzz_support.h"
+#include "text/network_address.h"
 #include "text/port_table.h"
 
 using namespace korvane;
@@ -49,6 +52,11 @@ int portNumberOf(const QString &entry, QString *path) {
         n = n * 10 + (c.unicode() - '0');
     }
     *path = entry.mid(equals + 1);
+    if (isNetworkPath(*path)) {
+        QString why;
+        if (!parseNetworkAddress(*path, &why))
+            return 0;
+    }
     return n <= 32767 && !path->isEmpty() ? n : 0;
 }
 
@@ -71,6 +79,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(!path.isEmpty(), QString::number(n));
         for (const QChar c : path)
             FUZZ_CHECK(!isBlank(c), printable(path));
+        if (isNetworkPath(path)) {
+            QString why;
+            const std::optional<NetworkAddress> address = parseNetworkAddress(path, &why);
+            FUZZ_CHECK(address && address->port >= 1, printable(path));
+            const QString host = address->host.contains(QLatin1Char(':'))
+                                     ? QLatin1Char('[') + address->host + QLatin1Char(']')
+                                     : address->host;
+            const QString scheme = address->kind == NetworkAddress::Kind::Raw
+                                       ? QStringLiteral("tcp")
+                                       : QStringLiteral("rfc2217");
+            FUZZ_CHECK(scheme + QStringLiteral("://") + host + QLatin1Char(':') +
+                               QString::number(address->port) ==
+                           path,
+                       printable(path));
+        }
     }
 
     std::map<int, QString> expected;

@@ -1,5 +1,7 @@
 #include "text/port_table.h"
 
+#include "text/network_address.h"
+
 #include <QByteArray>
 #include <QRegularExpression>
 #include <cstdio>
@@ -63,6 +65,8 @@ std::optional<PortEntry> parsePortEntry(const QString &entry, QString *why) {
         *why = QStringLiteral("no device path");
         return std::nullopt;
     }
+    if (isNetworkPath(path) && !parseNetworkAddress(path, why))
+        return std::nullopt;
     return PortEntry{n, path};
 }
 

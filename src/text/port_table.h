@@ -9,6 +9,9 @@
 // A number with no entry names no device. Malformed entries are reported on standard error (once
 // for each value of the variable) and skipped.
 //
+// A path may also name a port on the network, "rfc2217://HOST:PORT" or "tcp://HOST:PORT" (see
+// network_address.h); such an entry that is malformed is reported and skipped like any other.
+//
 // Over that table lies the operator's own layer, from the command line (--port N=PATH): its
 // entries add to the table in force or replace the entries of the same numbers.
 

@@ -156,6 +156,19 @@ void TstLineText::portTable_data() {
                                         << "3=/dev/a=b" << 0;
     QTest::newRow("all bad") << "x y=z 0="
                              << "" << 3;
+    // Network ports: the well-formed ones are taken as written, every malformed one is skipped.
+    QTest::newRow("network ports")
+        << "3=rfc2217://127.0.0.1:7001 4=tcp://radio-server.lan:2000 5=rfc2217://[::1]:7 "
+           "6=tcp://[2001:db8::10.0.0.1]:65535 7=rfc2217://localhost:1"
+        << "3=rfc2217://127.0.0.1:7001 4=tcp://radio-server.lan:2000 5=rfc2217://[::1]:7 "
+           "6=tcp://[2001:db8::10.0.0.1]:65535 7=rfc2217://localhost:1"
+        << 0;
+    QTest::newRow("malformed network ports")
+        << "1=telnet://h:1 2=rfc2217://h 3=rfc2217://h:0 4=tcp://h:65536 5=tcp://:80 "
+           "6=tcp://::1:80 7=tcp://[::1:80 8=tcp://[1:2:3:4:5:6:7:8:9]:1 9=tcp://256.1.1.1:1 "
+           "10=tcp://1.2.3:1 11=tcp://h_x:1 12=tcp://-h:1 13=tcp://h:1/x 14=tcp://u@h:1 "
+           "15=tcp://h:+1 16=tcp://[::1]x 17=tcp://[fe80::1%eth0]:1 18=tcp://h:01 19=RFC2217://h:1"
+        << "" << 19;
 }
 
 void TstLineText::portTable() {
