@@ -16,17 +16,27 @@
 //   8005  Port already open                    (a property that needs a closed port)
 //   8010  The device is in use                 (another program holds it: its lock file, its
 //                                              flock or the kernel's exclusive mode; the
-//                                              holder's process id where it can be found)
+//                                              holder's process id where it can be found; for
+//                                              a network port, another client of its server)
 //   8012  The device is not open               (output on a closed port)
 //   8015  Could not set the line settings      (the operating system refused them: mark or
 //                                              space parity, 4 data bits, 1.5 stop bits)
 //   8016  Permission denied                    (not allowed to open the device, or to remove a
 //                                              stale lock file; the user may need to be in the
 //                                              dialout group)
-//   8017  The device was lost                  (it went away while open)
+//   8017  The device was lost                  (it went away while open; for a network port,
+//                                              the server closed or reset the connection, or
+//                                              the network stopped answering)
 //   8018  Text outside 7-bit ASCII             (would reach the radio changed on a 7-bit line)
-//   8019  Could not open the device            (any other reason the operating system gives)
+//   8019  Could not open the device            (any other reason the operating system gives;
+//                                              for a network port, the server closed the
+//                                              connection instead of serving, with its words)
 //   8020  Write failed                         (the operating system refused the output)
+//   8021  The host name does not resolve       (a network port's host is unknown to the
+//                                              resolver)
+//   8022  The connection was refused           (nothing listens at the network port's address)
+//   8023  No answer                            (a network port's host, or its Telnet server,
+//                                              said nothing within 3 s)
 
 #include <QString>
 #include <exception>
@@ -48,6 +58,9 @@ inline constexpr int kDeviceLost = 8017;
 inline constexpr int kNotSevenBit = 8018;
 inline constexpr int kOpenFailed = 8019;
 inline constexpr int kWriteFailed = 8020;
+inline constexpr int kNameNotResolved = 8021;
+inline constexpr int kConnectionRefused = 8022;
+inline constexpr int kNoAnswer = 8023;
 } // namespace err
 
 class RunTimeError : public std::exception {

@@ -14,8 +14,10 @@
 
 #include "base/comm_event.h"
 #include "device/local_serial_device.h"
+#include "device/network_serial_device.h"
 #include "device/serial_device.h"
 #include "device/wait_clock.h"
+#include "text/network_address.h"
 #include "text/port_table.h"
 #include "text/settings_text.h"
 
@@ -70,7 +72,12 @@ struct MSComm::Private {
                                               "for COM%1")
                                    .arg(commPort));
         }
-        auto fresh = std::make_unique<LocalSerialDevice>(commPort, path);
+        std::unique_ptr<SerialDevice> fresh;
+        QString why;
+        if (const std::optional<NetworkAddress> address = parseNetworkAddress(path, &why))
+            fresh = std::make_unique<NetworkSerialDevice>(commPort, path, *address);
+        else
+            fresh = std::make_unique<LocalSerialDevice>(commPort, path);
         fresh->open(settings, handshaking);
         device = std::move(fresh);
         QObject::connect(device.get(), &SerialDevice::readyRead, q, [this] { postReceive(); });

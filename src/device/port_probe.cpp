@@ -1,16 +1,18 @@
 #include "device/port_probe.h"
 
+#include "device/network_probe.h"
+#include "text/network_address.h"
 #include "text/port_table.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace korvane {
 
-bool ComPortExists(std::int16_t n) {
-    const QString path = devicePathForPort(n);
-    if (path.isEmpty())
-        return false;
+namespace {
+
+bool deviceOpens(const QString &path) {
     // Read-write as the console will open it, but never as our controlling terminal and never
     // waiting for a modem's carrier.
     const int fd =
@@ -19,6 +21,31 @@ bool ComPortExists(std::int16_t n) {
         return false;
     ::close(fd);
     return true;
+}
+
+} // namespace
+
+bool ComPortExists(std::int16_t n) {
+    return availablePorts(n, n).contains(n);
+}
+
+QList<int> availablePorts(int first, int last) {
+    const std::map<int, QString> table = currentPortTable();
+    std::map<int, NetworkAddress> network;
+    QList<int> found;
+    for (auto at = table.lower_bound(first); at != table.end() && at->first <= last; ++at) {
+        QString why;
+        if (const std::optional<NetworkAddress> address = parseNetworkAddress(at->second, &why))
+            network[at->first] = *address;
+        else if (!isNetworkPath(at->second) && deviceOpens(at->second))
+            found << at->first;
+    }
+    if (!network.empty()) {
+        for (const int n : answeringNetworkPorts(network))
+            found << n;
+        std::sort(found.begin(), found.end());
+    }
+    return found;
 }
 
 } // namespace korvane

@@ -1,11 +1,17 @@
 #pragma once
-// Whether a port can be opened right now: its device is opened without reading or writing and
-// closed again at once. Any failure counts as not available, whatever its cause.
+// Whether a port can be opened right now. A local device is opened without reading or writing and
+// closed again at once; a network port is connected to (see network_probe.h). Any failure counts
+// as not available, whatever its cause.
 
+#include <QList>
 #include <cstdint>
 
 namespace korvane {
 
 bool ComPortExists(std::int16_t n);
+
+// The ports `first` to `last` that can be opened now, in order; the network ports among them are
+// all probed at once.
+QList<int> availablePorts(int first, int last);
 
 } // namespace korvane

@@ -23,6 +23,15 @@ inline std::int64_t deadlineAfter(double seconds) {
     return monotonicNsecs() + static_cast<std::int64_t>(std::ceil(nsecs));
 }
 
+// Whole milliseconds left until `deadline`, rounded up (a wait in milliseconds must not end
+// before it); 0 once it has passed.
+inline int msecsUntil(std::int64_t deadline) {
+    const std::int64_t left = deadline - monotonicNsecs();
+    return left <= 0 ? 0
+                     : static_cast<int>(std::min<std::int64_t>((left + 999'999) / 1'000'000,
+                                                               std::int64_t{1} << 30));
+}
+
 inline timespec toTimespec(std::int64_t nsecs) {
     return timespec{static_cast<time_t>(nsecs / 1'000'000'000),
                     static_cast<long>(nsecs % 1'000'000'000)};

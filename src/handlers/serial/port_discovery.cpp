@@ -10,12 +10,10 @@ namespace korvane {
 void PortDiscovery::ListComPorts() {
     m_window.cboCommPort->clear();
     m_window.ShowMessage(QStringLiteral("Getting Available Com Ports..."));
-    for (int n = kFirstProbedPort; n <= kLastProbedPort; ++n) {
-        if (ComPortExists(static_cast<std::int16_t>(n))) {
-            m_window.cboCommPort->addItem(QString::number(n));
-            m_window.ShowMessage(
-                QStringLiteral("Com ") + QString::number(n) + QStringLiteral(" found"), false);
-        }
+    for (const int n : availablePorts(kFirstProbedPort, kLastProbedPort)) {
+        m_window.cboCommPort->addItem(QString::number(n));
+        m_window.ShowMessage(QStringLiteral("Com ") + QString::number(n) + QStringLiteral(" found"),
+                             false);
     }
     // With no port found the box stays empty: nothing to select.
     if (m_window.cboCommPort->count() > 0)

@@ -1,0 +1,140 @@
+// Opening a network port: the look-up, the connection and the server's first word, all within
+// the open's bound, and each way it can fail told with its own number (see the class's header).
+
+#include "device/host_lookup.h"
+#include "device/line_setup.h"
+#include "device/network_link.h"
+#include "device/network_probe.h"
+#include "device/network_serial_device.h"
+#include "device/wait_clock.h"
+
+#include <QList>
+#include <poll.h>
+
+namespace korvane {
+
+namespace {
+// After the server's first word, how long an open waits for it to take the settings (or to say
+// why it will not serve and close). A server that takes settings without answering them gets the
+// rest of the session: the open does not hang on it.
+constexpr std::int64_t kSettleNsecs = 500'000'000;
+// A raw connection says nothing by itself: this long for a server that refuses to serve to say
+// so and close before its words could be taken for the radio's.
+constexpr std::int64_t kRawSettleNsecs = 100'000'000;
+// How long after the port list's probe of a server its "in use" may still be the probe's, and
+// how long an open pauses before it asks again.
+constexpr int kProbeReleaseMsecs = 2000;
+constexpr std::int64_t kRetryPauseNsecs = 50'000'000;
+
+} // namespace
+
+void NetworkSerialDevice::failOpen(int number, const QString &reason) {
+    reset();
+    throw RunTimeError(number, QStringLiteral("Could not open %1: %2").arg(name(), reason));
+}
+
+void NetworkSerialDevice::failClosedByServer() {
+    const QString said = serverWords(m_data);
+    if (said.contains(QStringLiteral("in use"), Qt::CaseInsensitive)) {
+        reset();
+        throw RunTimeError(err::kDeviceInUse,
+                           QStringLiteral("The device is in use: %1 is served to another client "
+                                          "(the server said \"%2\")")
+                               .arg(name(), said));
+    }
+    failOpen(err::kOpenFailed,
+             said.isEmpty() ? QStringLiteral("the server closed the connection")
+                            : QStringLiteral("the server closed the connection: %1").arg(said));
+}
+
+void NetworkSerialDevice::connectTo(std::int64_t deadline) {
+    HostLookup lookup(m_address.host);
+    if (!lookup.wait(deadline))
+        failOpen(err::kNoAnswer, QStringLiteral("no answer from the name server for %1 within "
+                                                "3 s")
+                                     .arg(m_address.host));
+    const QList<QHostAddress> addresses = lookup.addresses();
+    if (addresses.isEmpty())
+        failOpen(err::kNameNotResolved, QStringLiteral("the name %1 does not resolve (%2)")
+                                            .arg(m_address.host, lookup.error()));
+    QAbstractSocket::SocketError last = QAbstractSocket::SocketTimeoutError;
+    for (const QHostAddress &address : addresses) {
+        m_peer = QStringLiteral("%1 port %2").arg(address.toString()).arg(m_address.port);
+        m_socket.connectToHost(address, m_address.port);
+        if (m_socket.waitForConnected(msecsUntil(deadline)))
+            break;
+        last = m_socket.error();
+        m_socket.abort();
+        if (monotonicNsecs() >= deadline)
+            break;
+    }
+    if (!connected()) {
+        if (last == QAbstractSocket::ConnectionRefusedError)
+            failOpen(
+                err::kConnectionRefused,
+                QStringLiteral("%1 refused the connection (nothing listens there)").arg(m_peer));
+        if (last == QAbstractSocket::SocketTimeoutError)
+            failOpen(err::kNoAnswer, QStringLiteral("no answer from %1 within 3 s").arg(m_peer));
+        failOpen(err::kOpenFailed,
+                 QStringLiteral("cannot connect to %1: %2").arg(m_peer, m_socket.errorString()));
+    }
+    m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    watchForSilence(m_socket.socketDescriptor());
+}
+
+// The server's first word (a Telnet negotiation), then its answer to the settings, each within
+// its bound. Whatever the server wrote before closing is its reason.
+void NetworkSerialDevice::awaitServer(std::int64_t deadline) {
+    if (!telnet()) {
+        const std::int64_t settle = monotonicNsecs() + kRawSettleNsecs;
+        while (connected() && waitForWire(std::min(settle, deadline))) {
+        }
+        if (!connected())
+            failClosedByServer();
+        return;
+    }
+    send(m_negotiation.start());
+    while (connected() && !m_heardServer && waitForWire(deadline)) {
+    }
+    if (!connected())
+        failClosedByServer();
+    if (!m_heardServer)
+        failOpen(err::kNoAnswer,
+                 QStringLiteral("%1 took the connection but gave no Telnet answer within 3 s "
+                                "(is it an rfc2217 server?)")
+                     .arg(m_peer));
+    const std::int64_t settle = std::min(deadline, monotonicNsecs() + kSettleNsecs);
+    while (connected() && !m_settingsAnswered && waitForWire(settle)) {
+    }
+    if (!connected())
+        failClosedByServer();
+}
+
+void NetworkSerialDevice::open(const LineSettings &settings, int handshaking) {
+    if (handshaking == 3)
+        throw settingsRefused(name(), QStringLiteral("RTS/CTS together with XON/XOFF handshaking"),
+                              QStringLiteral("the server's line takes one kind"));
+    reset();
+    m_settings = settings;
+    m_handshaking = handshaking;
+    const std::int64_t deadline = monotonicNsecs() + std::int64_t{kOpenBoundMsecs} * 1'000'000;
+    for (;;) {
+        try {
+            connectTo(deadline);
+            awaitServer(deadline);
+            break;
+        } catch (const RunTimeError &e) {
+            // The port list's own probe may still hold the server's line: it goes in a moment.
+            if (e.number() != err::kDeviceInUse || !probedRecently(m_address, kProbeReleaseMsecs) ||
+                monotonicNsecs() + kRetryPauseNsecs >= deadline)
+                throw;
+            const timespec pause = toTimespec(kRetryPauseNsecs);
+            ::ppoll(nullptr, 0, &pause, nullptr);
+        }
+    }
+    // A freshly opened line starts empty, as a local one does.
+    m_data.clear();
+    m_open = true;
+}
+
+} // namespace korvane

@@ -1,0 +1,286 @@
+#include "device/network_serial_device.h"
+
+#include "device/line_setup.h"
+#include "device/network_link.h"
+#include "device/wait_clock.h"
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
+namespace korvane {
+
+using namespace telnet;
+using Side = TelnetNegotiation::Side;
+
+namespace {
+// A short sleep while the kernel hands queued output on.
+constexpr std::int64_t kDrainNapNsecs = 2'000'000;
+
+} // namespace
+
+NetworkSerialDevice::NetworkSerialDevice(int port, QString path, NetworkAddress address,
+                                         QObject *parent)
+    : SerialDevice(parent), m_number(port), m_path(std::move(path)), m_address(std::move(address)) {
+    connect(&m_socket, &QTcpSocket::readyRead, this, [this] { take(); });
+    connect(&m_socket, &QAbstractSocket::errorOccurred, this,
+            [this](QAbstractSocket::SocketError error) { onSocketError(error); });
+    // Told after Qt is done with the socket; a wait of ours checks the connection itself.
+    connect(
+        &m_socket, &QAbstractSocket::disconnected, this, [this] { checkConnection(); },
+        Qt::QueuedConnection);
+}
+
+NetworkSerialDevice::~NetworkSerialDevice() {
+    close();
+}
+
+QString NetworkSerialDevice::name() const {
+    return QStringLiteral("COM%1 (%2)").arg(m_number).arg(m_path);
+}
+
+void NetworkSerialDevice::setLine(const LineSettings &settings, int handshaking) {
+    if (handshaking == 3)
+        throw settingsRefused(name(), QStringLiteral("RTS/CTS together with XON/XOFF handshaking"),
+                              QStringLiteral("the server's line takes one kind"));
+    m_settings = settings;
+    m_handshaking = handshaking;
+    if (m_open && m_settingsSent)
+        sendSettings();
+}
+
+void NetworkSerialDevice::reset() {
+    m_open = false;
+    if (m_socket.state() != QAbstractSocket::UnconnectedState)
+        m_socket.abort();
+    m_data.clear();
+    m_decoder = TelnetDecoder();
+    m_negotiation = TelnetNegotiation();
+    m_heardServer = false;
+    m_settingsSent = false;
+    m_settingsAnswered = false;
+    m_modem.reset();
+    m_lossReason.clear();
+}
+
+// Output the kernel still holds when the port closes did not drain in the close's time: it is
+// dropped (the connection is reset, not closed in order), as a local close purges.
+void NetworkSerialDevice::close() {
+    if (!m_open && m_socket.state() == QAbstractSocket::UnconnectedState)
+        return;
+    const bool undrained = bytesToSend() > 0;
+    m_open = false;
+    if (connected() && undrained) {
+        const linger reset{1, 0};
+        ::setsockopt(int(m_socket.socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    } else if (connected()) {
+        m_socket.disconnectFromHost();
+    }
+    this->reset();
+}
+
+void NetworkSerialDevice::pullFromKernel() {
+    int waiting = 0;
+    if (connected() && ::ioctl(int(m_socket.socketDescriptor()), FIONREAD, &waiting) == 0 &&
+        waiting > 0)
+        m_socket.waitForReadyRead(0); // reads what is there; readyRead takes it
+    take();
+}
+
+qint64 NetworkSerialDevice::bytesWaiting() const {
+    if (!m_open)
+        return 0;
+    // The kernel's bytes hold Telnet commands as well as the radio's: only decoding tells.
+    const_cast<NetworkSerialDevice *>(this)->pullFromKernel();
+    return m_data.size();
+}
+
+qint64 NetworkSerialDevice::bytesToSend() const {
+    if (!connected())
+        return 0;
+    int queued = 0;
+    if (::ioctl(int(m_socket.socketDescriptor()), TIOCOUTQ, &queued) != 0)
+        queued = 0;
+    return m_socket.bytesToWrite() + queued;
+}
+
+QByteArray NetworkSerialDevice::read(qint64 maxBytes) {
+    if (!m_open)
+        return QByteArray();
+    pullFromKernel();
+    const qsizetype n =
+        maxBytes > 0 ? qsizetype(std::min<qint64>(maxBytes, m_data.size())) : m_data.size();
+    QByteArray bytes = m_data.left(n);
+    m_data.remove(0, n);
+    return bytes;
+}
+
+void NetworkSerialDevice::write(const QByteArray &bytes) {
+    if (!m_open)
+        return;
+    const QByteArray wire =
+        telnet() ? encodeData(bytes, m_negotiation.enabled(Side::Local, kBinary)) : bytes;
+    if (m_socket.write(wire) != wire.size())
+        throw RunTimeError(
+            err::kWriteFailed,
+            QStringLiteral("Write failed on %1: %2").arg(name(), m_socket.errorString()));
+    m_socket.flush();
+    checkConnection();
+}
+
+void NetworkSerialDevice::discardInput() {
+    if (!m_open)
+        return;
+    pullFromKernel();
+    m_data.clear();
+    if (m_settingsSent)
+        send(comport::purgeData(comport::Purge::Receive));
+}
+
+void NetworkSerialDevice::discardOutput() {
+    if (m_open && m_settingsSent)
+        send(comport::purgeData(comport::Purge::Transmit));
+}
+
+bool NetworkSerialDevice::waitForInput(std::int64_t deadline) {
+    while (m_open) {
+        pullFromKernel();
+        if (!m_data.isEmpty())
+            return true;
+        if (!waitForWire(deadline)) {
+            checkConnection();
+            return m_open && !m_data.isEmpty();
+        }
+    }
+    return false;
+}
+
+void NetworkSerialDevice::waitForOutput(std::int64_t deadline) {
+    while (m_open && bytesToSend() > 0) {
+        const std::int64_t left = deadline - monotonicNsecs();
+        if (left <= 0)
+            return;
+        if (m_socket.bytesToWrite() > 0) {
+            m_socket.waitForBytesWritten(msecsUntil(deadline));
+        } else {
+            // Only the kernel's queue is left; it gives no wake-up when it empties.
+            const timespec nap = toTimespec(std::min(left, kDrainNapNsecs));
+            ::ppoll(nullptr, 0, &nap, nullptr);
+        }
+        checkConnection();
+    }
+}
+
+// Blocks until the wire brings something (taken at once) or the deadline passes; false at the
+// deadline or when the connection ended.
+bool NetworkSerialDevice::waitForWire(std::int64_t deadline) {
+    if (!connected() || monotonicNsecs() >= deadline)
+        return false;
+    return m_socket.waitForReadyRead(msecsUntil(deadline)) && connected();
+}
+
+void NetworkSerialDevice::take() {
+    const QByteArray bytes = m_socket.readAll();
+    if (bytes.isEmpty())
+        return;
+    const qsizetype before = m_data.size();
+    if (telnet())
+        m_decoder.decode(bytes, m_data, [this](const TelnetEvent &event) { onTelnetEvent(event); });
+    else
+        m_data += bytes;
+    if (m_open && m_data.size() > before)
+        Q_EMIT readyRead();
+}
+
+void NetworkSerialDevice::onTelnetEvent(const TelnetEvent &event) {
+    if (event.kind == TelnetEvent::Kind::Option) {
+        m_heardServer = true;
+        send(m_negotiation.receive(event.code, event.option));
+        m_decoder.setPeerBinary(m_negotiation.enabled(Side::Remote, kBinary));
+        if (!m_settingsSent && m_negotiation.enabled(Side::Local, kComPort))
+            sendSettings();
+        return;
+    }
+    if (event.kind != TelnetEvent::Kind::Subnegotiation)
+        return;
+    const std::optional<comport::Message> message = comport::parseMessage(event);
+    if (!message || !message->fromServer)
+        return;
+    m_heardServer = true;
+    std::vector<std::int16_t> codes;
+    switch (message->command) {
+    case comport::Command::SetBaudRate:
+        m_settingsAnswered = true;
+        break;
+    case comport::Command::NotifyModemState: {
+        const comport::ModemState now{std::uint8_t(message->number().value_or(0))};
+        codes = comport::commEventsFrom(now, m_modem);
+        m_modem = now;
+        break;
+    }
+    case comport::Command::NotifyLineState:
+        codes = comport::commEventsFrom(
+            comport::LineState{std::uint8_t(message->number().value_or(0))});
+        break;
+    default:
+        break;
+    }
+    if (m_open) {
+        for (const std::int16_t code : codes)
+            Q_EMIT lineEvent(code);
+    }
+}
+
+void NetworkSerialDevice::sendSettings() {
+    m_settingsSent = true;
+    send(comport::lineSettingsMessages(m_settings) +
+         comport::setControl(flowControlFor(m_handshaking)) +
+         comport::setLineStateMask(kReportedLineErrors));
+}
+
+void NetworkSerialDevice::send(const QByteArray &wire) {
+    if (wire.isEmpty() || !connected())
+        return;
+    m_socket.write(wire);
+    m_socket.flush();
+}
+
+void NetworkSerialDevice::onSocketError(QAbstractSocket::SocketError error) {
+    switch (error) {
+    case QAbstractSocket::SocketTimeoutError: // a wait of ours ended: nothing went wrong
+        return;
+    case QAbstractSocket::RemoteHostClosedError:
+        m_lossReason = QStringLiteral("the server closed the connection");
+        break;
+    case QAbstractSocket::NetworkError:
+        m_lossReason = QStringLiteral("the network went away (%1)").arg(m_socket.errorString());
+        break;
+    default:
+        m_lossReason = QStringLiteral("the connection failed (%1)").arg(m_socket.errorString());
+        break;
+    }
+    // Qt may still be inside the socket's own code: the loss is told once that is done.
+    QMetaObject::invokeMethod(
+        this, [this] { checkConnection(); }, Qt::QueuedConnection);
+}
+
+void NetworkSerialDevice::checkConnection() {
+    if (m_open && !connected())
+        lose();
+}
+
+void NetworkSerialDevice::lose() {
+    if (!m_open)
+        return;
+    const QString description =
+        name() + QStringLiteral(" was lost: ") +
+        (m_lossReason.isEmpty() ? QStringLiteral("the server closed the connection")
+                                : m_lossReason);
+    m_open = false; // what is still taken now is the radio's last words, not news
+    take();
+    const QByteArray last = m_data;
+    reset();
+    Q_EMIT lost(description, last);
+}
+
+} // namespace korvane

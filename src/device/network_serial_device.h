@@ -1,0 +1,88 @@
+#pragma once
+// A port reached over the network (see text/network_address.h): a serial device server such as
+// ser2net holds the radio's line and carries its bytes over one TCP connection. Over rfc2217 the
+// connection speaks Telnet with the com-port option (text/telnet_codec.h): the settings go to the
+// server at every open (a server starts each connection at its own defaults) and at every change,
+// and its modem- and line-state notifications become the same comm events a local line raises.
+// Over tcp the bytes pass as they are and the server's line keeps the settings it was given.
+//
+// The socket's bytes reach Qt's buffer when its notifier fires inside the event pump; every count
+// and read here first takes what waits in the kernel, without waiting, and output is handed to
+// the kernel at once, as a local line does with its driver. The waits block in the socket's own
+// waits, which dispatch no events.
+//
+// Opening is bounded by 3 s for the look-up, the connection and the server's first word. What a
+// server says instead of serving ("Port already in use", "Device open failure: ...") followed by
+// a close is the reason the open fails, never the radio's data. A connection that ends while
+// open (the server closed it, reset it, or the network stopped answering) loses the port.
+
+#include "device/serial_device.h"
+#include "text/network_address.h"
+#include "text/telnet_codec.h"
+
+#include <QTcpSocket>
+#include <optional>
+
+namespace korvane {
+
+class NetworkSerialDevice final : public SerialDevice {
+    Q_OBJECT
+public:
+    // The whole open, from the look-up to the server's first word.
+    static constexpr int kOpenBoundMsecs = 3000;
+
+    // `port` is the port number messages name, `path` the entry the port table gives it.
+    NetworkSerialDevice(int port, QString path, NetworkAddress address, QObject *parent = nullptr);
+    ~NetworkSerialDevice() override;
+
+    QString name() const override;
+    void open(const LineSettings &settings, int handshaking) override;
+    void setLine(const LineSettings &settings, int handshaking) override;
+    void close() override;
+    bool isOpen() const override { return m_open; }
+    qint64 bytesWaiting() const override;
+    qint64 bytesToSend() const override;
+    QByteArray read(qint64 maxBytes) override;
+    void write(const QByteArray &bytes) override;
+    void discardInput() override;
+    void discardOutput() override;
+    bool waitForInput(std::int64_t deadline) override;
+    void waitForOutput(std::int64_t deadline) override;
+
+private:
+    bool telnet() const { return m_address.kind == NetworkAddress::Kind::Rfc2217; }
+    bool connected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
+    void connectTo(std::int64_t deadline);
+    void awaitServer(std::int64_t deadline);
+    [[noreturn]] void failOpen(int number, const QString &reason);
+    [[noreturn]] void failClosedByServer();
+    void take();
+    void pullFromKernel();
+    void onTelnetEvent(const TelnetEvent &event);
+    void sendSettings();
+    void send(const QByteArray &wire);
+    bool waitForWire(std::int64_t deadline);
+    void onSocketError(QAbstractSocket::SocketError error);
+    void checkConnection();
+    void lose();
+    void reset();
+
+    int m_number;
+    QString m_path;
+    NetworkAddress m_address;
+    QString m_peer; // "127.0.0.1 port 7001": where the connection went
+    QTcpSocket m_socket;
+    TelnetDecoder m_decoder;
+    TelnetNegotiation m_negotiation;
+    QByteArray m_data; // the radio's bytes, decoded, not yet read
+    LineSettings m_settings;
+    int m_handshaking = 0;
+    bool m_open = false;
+    bool m_heardServer = false;  // any Telnet negotiation from the server
+    bool m_settingsSent = false; // since the com-port option was agreed
+    bool m_settingsAnswered = false;
+    std::optional<comport::ModemState> m_modem;
+    QString m_lossReason;
+};
+
+} // namespace korvane

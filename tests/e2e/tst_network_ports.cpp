@@ -1,0 +1,237 @@
+// The whole console on a network port: the real window, the simulated radio on a
+// pseudo-terminal, ser2net on loopback serving it. The held session (open, status, sync, a
+// command, the times) as on a local port; a baud chosen in the window reaches the radio; ser2net
+// killed mid-session loses the port as a pulled adapter does; raw tcp too. Each failure to open is
+// told on the message line with its number, the port, the address and the reason, and nothing
+// hangs. Discovery lists a network port only when it answers, and a silent one costs the probe's
+// bound, not the open's.
+
+#include "support/console.h"
+#include "support/ser2net.h"
+#include "support/sim_radio.h"
+#include "support/telnet_peer.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+using namespace korvane;
+using namespace korvane::test;
+
+namespace {
+
+bool reportCompleted(Console &c, int msecs = 5000) {
+    c.window().StatusToken[33]->clear();
+    return c.runUntil([&] { return c.slot(33) == QLatin1String("."); }, msecs);
+}
+
+QStringList listedPorts(Console &c) {
+    QStringList listed;
+    for (int i = 0; i < c.window().cboCommPort->count(); ++i)
+        listed << c.window().cboCommPort->itemText(i);
+    return listed;
+}
+
+// A loopback port where a connection gets no answer at all: a listening socket whose queue of
+// connections not yet taken is full, so the kernel drops every further attempt unanswered.
+struct SilentPort {
+    QTcpServer server;
+    std::vector<std::unique_ptr<QTcpSocket>> fillers;
+    SilentPort() {
+        server.setListenBacklogSize(0);
+        server.listen(QHostAddress::LocalHost);
+        server.pauseAccepting();
+        for (int i = 0; i < 4; ++i) {
+            auto socket = std::make_unique<QTcpSocket>();
+            socket->connectToHost(QHostAddress::LocalHost, server.serverPort());
+            socket->waitForConnected(100);
+            fillers.push_back(std::move(socket));
+        }
+    }
+};
+
+} // namespace
+
+class TestNetworkPorts : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void heldSessionThroughSer2net();
+    void rawTcpCarriesTheSession();
+    void openFailuresAreTold_data();
+    void openFailuresAreTold();
+    void discoveryListsOnlyWhatAnswers();
+};
+
+void TestNetworkPorts::init() {
+    if (SimRadio::program().isEmpty())
+        QSKIP("KORVANE_SIM does not name the simulated radio");
+    if (!Ser2Net::installed())
+        QSKIP(Ser2Net::notInstalled());
+}
+
+void TestNetworkPorts::heldSessionThroughSer2net() {
+    SimRadio radio;
+    Ser2Net server(radio.path(), Ser2Net::Accepter::Rfc2217);
+    QVERIFY2(server.isListening(), qPrintable(server.errorString()));
+    Console console(QStringLiteral("1=") + server.url());
+    console.startUp();
+    QCOMPARE(listedPorts(console), QStringList{QStringLiteral("1")});
+
+    // A baud chosen while closed goes to the radio's line at the open.
+    console.window().cboBaudRate->setCurrentText(QStringLiteral("4800"));
+    console.openPort();
+    QCOMPARE(console.window().cmdCOMStatus->text(), QStringLiteral("Stop Probe"));
+    QVERIFY2(!console.message().startsWith(QStringLiteral("Err")), qPrintable(console.message()));
+
+    console.click("cmdGetStatus");
+    QVERIFY(reportCompleted(console));
+    // The radio looks at its line's speed when a command comes in.
+    const QList<SimRadio::Event> bauds = radio.events("BAUD");
+    QVERIFY(!bauds.isEmpty());
+    QCOMPARE(bauds.last().fields.value(0), QByteArray("4800"));
+    for (int slot = 1; slot < 36; ++slot)
+        QVERIFY2(!console.slot(slot).isEmpty(), qPrintable(QString::number(slot)));
+    // ser2net may pause inside a report for longer than the quiet time, cutting it in two
+    // bursts: the slots are right either way, and the report box shows the report's end.
+    QVERIFY(console.window().txtFromVO1446->toPlainText().endsWith(QStringLiteral(".<")));
+
+    console.click("cmdSyncOnOff");
+    QVERIFY(console.runUntil([&] { return radio.count("POLL") >= 2; }, 5000));
+    QVERIFY(console.slot(17).startsWith(QLatin1Char('U')));
+
+    console.window().cboCommand->setCurrentIndex(1); // F1000000!
+    console.window().cmbInitial->setEditText(QStringLiteral("."));
+    console.click("cmdSendCmd");
+    QVERIFY(reportCompleted(console));
+    QVERIFY(console.slot(18).startsWith(QStringLiteral("F1000000")));
+    const double elapsed = console.window().txtElapsedTime->text().toDouble();
+    QVERIFY2(elapsed > 0.0 && elapsed < 3.0, qPrintable(console.window().txtElapsedTime->text()));
+    QCOMPARE(console.window().cmdSyncOnOff->text(), QStringLiteral("Stop Sync"));
+
+    // The server goes: the port closes in the window as a lost local device's does.
+    server.kill();
+    QVERIFY(console.runUntil(
+        [&] { return console.window().cmdCOMStatus->text() == QLatin1String("Start Probe"); }));
+    QCOMPARE(console.message(),
+             QStringLiteral("Err 8017. COM1 (%1) was lost: the server closed the connection")
+                 .arg(server.url()));
+    QCOMPARE(console.window().cmdSyncOnOff->text(), QStringLiteral("Start Sync"));
+    QVERIFY(console.window().cboCommPort->isEnabled());
+}
+
+void TestNetworkPorts::rawTcpCarriesTheSession() {
+    SimRadio radio;
+    Ser2Net server(radio.path(), Ser2Net::Accepter::Raw);
+    QVERIFY2(server.isListening(), qPrintable(server.errorString()));
+    Console console(QStringLiteral("1=") + server.url());
+    console.startUp();
+    console.openPort();
+    console.click("cmdGetStatus");
+    QVERIFY(reportCompleted(console));
+    for (int slot = 1; slot < 36; ++slot)
+        QVERIFY2(!console.slot(slot).isEmpty(), qPrintable(QString::number(slot)));
+}
+
+void TestNetworkPorts::openFailuresAreTold_data() {
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("unresolvable name")
+        << "unresolvable"
+        << "Err 8021. Could not open COM1 (%1): the name nonexistent.invalid "
+           "does not resolve";
+    QTest::newRow("refused") << "refused"
+                             << "Err 8022. Could not open COM1 (%1): 127.0.0.1 port %2 refused "
+                                "the connection";
+    QTest::newRow("no answer") << "silent"
+                               << "Err 8023. Could not open COM1 (%1): no answer from 127.0.0.1 "
+                                  "port %2 within 3 s";
+    QTest::newRow("no Telnet answer") << "mute peer"
+                                      << "Err 8023. Could not open COM1 (%1): 127.0.0.1 port %2 "
+                                         "took the connection but gave no Telnet answer";
+    QTest::newRow("server closes") << "missing device"
+                                   << "Err 8019. Could not open COM1 (%1): the server closed the "
+                                      "connection: Device open failure";
+}
+
+void TestNetworkPorts::openFailuresAreTold() {
+    QFETCH(QString, setup);
+    QFETCH(QString, expected);
+    std::unique_ptr<TelnetPeer> peer;
+    std::unique_ptr<SilentPort> silent;
+    std::unique_ptr<Ser2Net> server;
+    QString url;
+    quint16 port = 0;
+    if (setup == QLatin1String("unresolvable")) {
+        url = QStringLiteral("rfc2217://nonexistent.invalid:7001");
+    } else if (setup == QLatin1String("silent")) {
+        silent = std::make_unique<SilentPort>();
+        port = silent->server.serverPort();
+        url = QStringLiteral("rfc2217://127.0.0.1:%1").arg(port);
+    } else if (setup == QLatin1String("missing device")) {
+        server = std::make_unique<Ser2Net>(QStringLiteral("/dev/korvane-no-such-device"),
+                                           Ser2Net::Accepter::Rfc2217);
+        url = server->url();
+    } else {
+        TelnetPeer::Options options;
+        options.negotiate = false;
+        peer = std::make_unique<TelnetPeer>(options);
+        port = peer->port();
+        url = peer->url();
+        if (setup == QLatin1String("refused"))
+            peer->refuse();
+    }
+    Console console(QStringLiteral("1=") + url);
+    console.startUp();
+    // The port list's probe came and went; a peer holds one connection at a time.
+    if (peer)
+        QVERIFY(TelnetPeer::waitUntil([&] { return !peer->isConnected(); }));
+    console.window().cboCommPort->setEditText(QStringLiteral("1"));
+    QElapsedTimer timer;
+    timer.start();
+    console.click("cmdCOMStatus");
+    QVERIFY(timer.elapsed() < 3500); // the open's bound, not the kernel's minutes
+    const QString message = console.message();
+    QVERIFY2(message.startsWith(expected.arg(url, QString::number(port))), qPrintable(message));
+    // The port is closed: the next click is a close, and the one after it tries again.
+    console.click("cmdCOMStatus");
+    QCOMPARE(console.window().cmdCOMStatus->text(), QStringLiteral("Start Probe"));
+}
+
+void TestNetworkPorts::discoveryListsOnlyWhatAnswers() {
+    SimRadio radio;
+    Ser2Net server(radio.path(), Ser2Net::Accepter::Rfc2217);
+    QVERIFY2(server.isListening(), qPrintable(server.errorString()));
+    TelnetPeer closed;
+    closed.refuse();
+    SilentPort silent1;
+    SilentPort silent2;
+    const QString ports =
+        QStringLiteral("2=%1 3=%2 4=rfc2217://127.0.0.1:%3 5=tcp://127.0.0.1:%4 6=%5 "
+                       "7=rfc2217://nonexistent.invalid:1")
+            .arg(server.url(), closed.url())
+            .arg(silent1.server.serverPort())
+            .arg(silent2.server.serverPort())
+            .arg(QStringLiteral("%1"));
+    Console console(ports);
+    QElapsedTimer timer;
+    timer.start();
+    console.startUp();
+    // Two silent hosts cost one bound together, far below an open's.
+    QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(listedPorts(console), (QStringList{QStringLiteral("2"), QStringLiteral("6")}));
+    // The probe's connection is gone by the time the operator opens the port.
+    console.window().cboCommPort->setCurrentText(QStringLiteral("2"));
+    console.openPort();
+    QVERIFY2(!console.message().startsWith(QStringLiteral("Err")), qPrintable(console.message()));
+    console.click("cmdGetStatus");
+    QVERIFY(reportCompleted(console));
+}
+
+QTEST_MAIN(TestNetworkPorts)
+#include "tst_network_ports.moc"
