@@ -15,6 +15,8 @@
 //            (startup.cpp).
 //   7        korvane-bench-micro (Google Benchmark): framing and routing one line.
 //   1c, 3c   what the session log costs: 1b and 3a again with the session logged to a file.
+//   1d, 3d   what a network port costs: 1b and 3a again with the radio reached through ser2net
+//            on loopback (RFC 2217).
 //
 // Each family of measures lives in a file of its own (measures.h lists them); this file reads the
 // options, runs the measures asked for in the order above and prints the table.

@@ -18,10 +18,13 @@ struct Latency {
     int reports = 0, unmatched = 0;
 };
 
-// With `logPath`, the driven console logs the session there.
-Latency runLatency(const Setup &s, int baud, const std::string &logPath = {}) {
+// With `logPath`, the driven console logs the session there; with `network`, it reaches the radio
+// through ser2net on loopback.
+Latency runLatency(const Setup &s, int baud, const std::string &logPath = {},
+                   bool network = false) {
     Latency out;
-    const std::string name = std::to_string(baud) + (logPath.empty() ? "" : "-logged");
+    const std::string name =
+        std::to_string(baud) + (logPath.empty() ? "" : "-logged") + (network ? "-network" : "");
     // Fifteen meter lines in every answer: each report brings the next poll at once, so that
     // many reports are seen in a short run. The receive path is the same for every report.
     Radio radio = startRadio(s.sim, {"--meter-lines", "15", "--baud", std::to_string(baud)}, s.work,
@@ -38,11 +41,16 @@ Latency runLatency(const Setup &s, int baud, const std::string &logPath = {}) {
                                     result};
     if (!logPath.empty())
         driver.insert(driver.end(), {"--log", logPath});
-    const pid_t pid =
-        spawn(driver, {{"KORVANE_PORTS", "1=" + radio.device}, {"QT_QPA_PLATFORM", ""}}, {},
-              s.work + "/latency-driver.err");
+    Server server;
+    if (network)
+        server = startSer2net(radio.device, s.work, "latency-ser2net-" + name);
+    const pid_t pid = spawn(
+        driver,
+        {{"KORVANE_PORTS", "1=" + (network ? server.url : radio.device)}, {"QT_QPA_PLATFORM", ""}},
+        {}, s.work + "/latency-driver.err");
     if (waitFor(pid, s.durations.latencySeconds + 60) == -1)
         stop(pid, SIGKILL);
+    stopServer(server);
     stopRadio(radio);
 
     const RadioLog log = readRadioLog(radio.log);
@@ -82,8 +90,20 @@ std::string figures(const Latency &l) {
 }
 
 Row latencyRow(const std::string &item, const std::string &measure, const Latency &l,
-               const std::string &more) {
+               const std::string &more, const Latency *local = nullptr) {
     const double med = median(l.painted), p99 = percentile(l.painted, 99);
+    if (local) {
+        const double over = med - median(local->painted);
+        return {item,
+                measure,
+                "median within 2 ms of 3a",
+                figures(l),
+                std::to_string(l.reports) + " reports (" + std::to_string(l.unmatched) +
+                    " unmatched); min " + fixed(percentile(l.painted, 0), 1) + ", max " +
+                    fixed(percentile(l.painted, 100), 1) + " ms; 3a " + figures(*local) + " (" +
+                    (over >= 0 ? "+" : "") + fixed(over, 1) + " ms)" + more,
+                l.reports > 0 && over <= 2.0};
+    }
     return {item,
             measure,
             "median ≤ 32 ms (QuietTime 30 ms + 2), p99 ≤ 35 ms",
@@ -137,6 +157,14 @@ void measureLatency(const Setup &s, std::vector<Row> &rows) {
         "; 3a without the log " + figures(at9600) + "; log " +
             std::to_string(std::count(log.begin(), log.end(), '\n')) + " records, " +
             std::to_string(log.size()) + " bytes"));
+    // The same through a network port: ser2net on loopback serving the radio's line.
+    note("report latency at 9600 baud through ser2net (" + fixed(d.latencySeconds, 0) + " s)");
+    const Latency network = runLatency(s, 9600, {}, true);
+    measured("3d");
+    rows.push_back(latencyRow("3d",
+                              "Report latency at 9600 baud, network port (RFC 2217 through ser2net "
+                              "on loopback): as 3a",
+                              network, "", &at9600));
 }
 
 } // namespace bench

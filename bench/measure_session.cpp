@@ -45,21 +45,28 @@ std::pair<int, int> buttonCentre(const std::string &geometry, const std::string 
 }
 
 // The whole session, or with `logPath` only its idle windows with sync on, the session logged
-// there (the executable's own --log).
-Session runSession(const Setup &s, const std::string &logPath = {}) {
+// there (the executable's own --log), or with `network` only those windows, the radio reached
+// through ser2net on loopback.
+Session runSession(const Setup &s, const std::string &logPath = {}, bool network = false) {
     const Durations &d = s.durations;
-    const bool whole = logPath.empty();
+    const bool whole = logPath.empty() && !network;
     Session out;
-    Radio radio = startRadio(s.sim, {}, s.work, whole ? "session" : "session-logged");
-    const std::map<std::string, std::string> env{{"KORVANE_PORTS", "1=" + radio.device},
-                                                 {"QT_QPA_PLATFORM", ""}};
+    Radio radio = startRadio(s.sim, {}, s.work,
+                             whole     ? "session"
+                             : network ? "session-network"
+                                       : "session-logged");
+    Server server;
+    if (network)
+        server = startSer2net(radio.device, s.work, "session-ser2net");
+    const std::map<std::string, std::string> env{
+        {"KORVANE_PORTS", "1=" + (network ? server.url : radio.device)}, {"QT_QPA_PLATFORM", ""}};
     const std::string geometry = capture({s.self, "drive", "geometry"}, env);
     const auto probe = buttonCentre(geometry, "cmdCOMStatus");
     const auto sync = buttonCentre(geometry, "cmdSyncOnOff");
 
     const double started = monotonicNow();
     std::vector<std::string> argv{s.korvane};
-    if (!whole)
+    if (!logPath.empty())
         argv.insert(argv.end(), {"--log", logPath});
     const pid_t pid = spawn(argv, env, s.work + "/korvane.out", s.work + "/korvane.err");
     std::vector<std::pair<double, long>> resident;
@@ -120,6 +127,7 @@ Session runSession(const Setup &s, const std::string &logPath = {}) {
     out.peakKiB = peakResidentKiB(pid);
     const double ended = monotonicNow();
     stop(pid, SIGTERM);
+    stopServer(server);
     stopRadio(radio);
     out.seconds = ended - started;
     const double middle = started + out.seconds / 2;
@@ -217,6 +225,27 @@ void measureExecutable(const Setup &s, double step, std::vector<Row> &rows) {
                  fixed(median(logged.sync.wakeUps), 1) + " wake-ups/s; 1b without the log " +
                  fixed(median(session.sync.stat), 2) + " %; log " + logSize(logPath),
              stat < 0.5});
+    }
+    if (s.wants(1)) {
+        // The same idle windows with sync on, the radio reached through ser2net on loopback.
+        note("the executable idle with sync on, through ser2net (" + std::to_string(d.idleWindows) +
+             " × " + fixed(d.idleWindow, 0) + " s)");
+        const Session network = runSession(s, {}, true);
+        measured("1d");
+        const double stat = median(network.sync.stat);
+        const double local = median(session.sync.stat);
+        rows.push_back(
+            {"1d",
+             "Idle processor, port open, sync on (radio answering), network port (RFC 2217 "
+             "through ser2net on loopback)",
+             "within 0.1 points of 1b", fixed(stat, 2) + " %",
+             "median of " + std::to_string(d.idleWindows) + " × " + fixed(d.idleWindow, 0) +
+                 " s from utime+stime (max " +
+                 fixed(*std::max_element(network.sync.stat.begin(), network.sync.stat.end()), 2) +
+                 " %); scheduler's run time " + fixed(median(network.sync.sched), 3) + " %; " +
+                 fixed(median(network.sync.wakeUps), 1) + " wake-ups/s; 1b " + fixed(local, 2) +
+                 " % (" + (stat >= local ? "+" : "") + fixed(stat - local, 2) + " points)",
+             stat - local <= 0.1});
     }
     if (s.wants(1)) {
         for (Row &r : idleRows(session, d))

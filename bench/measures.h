@@ -2,9 +2,9 @@
 // The measures of korvane-bench, one family a file. Each runs its measure, notes the load as it
 // ends and adds its rows to the table:
 //   measure_session.cpp  1, 2, 6  the korvane executable: idle processor (1c: the session
-//                                 logged), poll timing, memory
-//   measure_latency.cpp  3        report latency (3c: the session logged), and how late the
-//                                 machine wakes a process
+//                                 logged; 1d: through ser2net), poll timing, memory
+//   measure_latency.cpp  3        report latency (3c: the session logged; 3d: through
+//                                 ser2net), and how late the machine wakes a process
 //   measure_stream.cpp   4        throughput of a radio that never pauses
 //   measure_startup.cpp  5        start-up with 16 ports
 //   measure_micro.cpp    7        framing and routing one line

@@ -1,6 +1,7 @@
 #include "processes.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -11,11 +12,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
 #include <spawn.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -289,6 +292,72 @@ void stopRadio(Radio &radio) {
         stop(radio.pid, SIGTERM);
     }
     radio.pid = -1;
+}
+
+namespace {
+// A loopback port free now: the kernel's pick for a socket bound to port 0.
+int freePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    if (fd >= 0)
+        close(fd);
+    return port;
+}
+
+bool listening(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    const bool ok =
+        fd >= 0 && connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    if (fd >= 0)
+        close(fd);
+    return ok;
+}
+} // namespace
+
+Server startSer2net(const std::string &device, const std::string &workDir,
+                    const std::string &name) {
+    std::string program;
+    for (const char *candidate :
+         {"/usr/sbin/ser2net", "/usr/bin/ser2net", "/usr/local/sbin/ser2net"})
+        if (program.empty() && access(candidate, X_OK) == 0)
+            program = candidate;
+    if (program.empty())
+        throw std::runtime_error("ser2net is not installed (scripts/install-deps.sh)");
+    const int port = freePort();
+    const std::string config = workDir + "/" + name + ".yaml";
+    std::ofstream(config) << "%YAML 1.1\n---\nconnection: &radio\n"
+                          << "    accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1," << port << "\n"
+                          << "    connector: serialdev," << device << ",9600n81,local\n"
+                          << "    options:\n      chardelay: false\n";
+    Server server;
+    server.pid = spawn({program, "-n", "-d", "-c", config}, {}, workDir + "/" + name + ".out",
+                       workDir + "/" + name + ".err");
+    for (const double until = monotonicNow() + 10.0; monotonicNow() < until; sleepFor(0.02)) {
+        if (listening(port)) {
+            server.url = "rfc2217://127.0.0.1:" + std::to_string(port);
+            sleepFor(0.2); // the probe's connection above is ser2net's to forget
+            return server;
+        }
+    }
+    stopServer(server);
+    throw std::runtime_error("ser2net did not listen on 127.0.0.1:" + std::to_string(port));
+}
+
+void stopServer(Server &server) {
+    if (server.pid > 0)
+        stop(server.pid, SIGTERM);
+    server.pid = -1;
 }
 
 namespace {

@@ -63,6 +63,16 @@ Radio startRadio(const std::string &simPath, const std::vector<std::string> &opt
                  const std::string &workDir, const std::string &name);
 void stopRadio(Radio &radio);
 
+// ser2net on 127.0.0.1 serving `device` (the radio's pseudo-terminal) with the com-port option
+// (RFC 2217), configured as the README's recipe has it (no Nagle delay, no character delay); its
+// configuration and log in `workDir`. Throws when it is not installed or does not listen.
+struct Server {
+    pid_t pid = -1;
+    std::string url; // "rfc2217://127.0.0.1:PORT": the console's port table entry
+};
+Server startSer2net(const std::string &device, const std::string &workDir, const std::string &name);
+void stopServer(Server &server);
+
 // What the radio's log says happened.
 struct RadioLog {
     struct Report {

@@ -10,7 +10,18 @@
 # Extra arguments go to the simulated radio (see build/dev/sim/rt1446-sim --help), e.g.
 #   scripts/run.sh --crlf          a radio that ends its lines with CR LF
 #   scripts/run.sh --replay LOG    a radio that plays back a recorded traffic log
+#
+# With --network first, the radio is reached over the network: ser2net serves its
+# pseudo-terminal with the com-port option (RFC 2217) on 127.0.0.1 (port 7001, or
+# KORVANE_NETWORK_PORT), its configuration is shown, and COM1 is rfc2217://127.0.0.1:7001.
+#   scripts/run.sh --network
+#   scripts/run.sh --network --baud 300
 set -euo pipefail
+network=
+if [ "${1:-}" = "--network" ]; then
+    network=${KORVANE_NETWORK_PORT:-7001}
+    shift
+fi
 caller=$PWD
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -20,7 +31,10 @@ cmake --build build/dev -j "$(nproc)" --target korvane rt1446-sim korvane-sessio
 
 workdir=$(mktemp -d)
 sim_pid=
+server_pid=
 cleanup() {
+    # ser2net ends by the signal, a failure as far as "wait" goes: it must not stop the cleanup.
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
     [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
     rm -rf "$workdir"
 }
@@ -40,12 +54,40 @@ radio=$(head -n 1 "$workdir/radio.out")
 [ -n "$radio" ] || { echo "The simulated radio did not start." >&2; exit 1; }
 
 # COM1 is the simulated radio; the other numbers keep their usual devices.
-ports="1=$radio"
+com1=$radio
+if [ -n "$network" ]; then
+    ser2net=$(PATH="$PATH:/usr/sbin:/sbin" command -v ser2net) ||
+        { echo "ser2net is not installed (scripts/install-deps.sh installs it)." >&2; exit 1; }
+    # "local": a pseudo-terminal has no modem lines, and without it ser2net passes nothing.
+    # "nodelay" and no chardelay: the radio's bytes go on as they come, not held back in
+    # batches (which could cut a report in two at the console's quiet wait).
+    cat >"$workdir/ser2net.yaml" <<YAML
+%YAML 1.1
+---
+connection: &radio
+    accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1,$network
+    connector: serialdev,$radio,9600n81,local
+    options:
+      chardelay: false
+YAML
+    echo "ser2net serves the simulated radio with this configuration:"
+    sed 's/^/    /' "$workdir/ser2net.yaml"
+    "$ser2net" -n -d -c "$workdir/ser2net.yaml" >"$workdir/ser2net.log" 2>&1 &
+    server_pid=$!
+    for _ in $(seq 50); do
+        (exec 3<>"/dev/tcp/127.0.0.1/$network") 2>/dev/null && break
+        kill -0 "$server_pid" 2>/dev/null ||
+            { cat "$workdir/ser2net.log" >&2; echo "ser2net did not start." >&2; exit 1; }
+        sleep 0.1
+    done
+    com1=rfc2217://127.0.0.1:$network
+fi
+ports="1=$com1"
 for n in 2 3 4; do ports+=" $n=/dev/ttyS$((n - 1))"; done
 for n in $(seq 5 10); do ports+=" $n=/dev/ttyUSB$((n - 5))"; done
 for n in $(seq 11 16); do ports+=" $n=/dev/ttyACM$((n - 11))"; done
 export KORVANE_PORTS="$ports"
-echo "Simulated RT-1446 on $radio (COM1). Pick port 1, click Start Probe, then Start Sync."
+echo "Simulated RT-1446 on $radio (COM1: $com1). Pick port 1, click Start Probe, then Start Sync."
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     build/dev/src/korvane
