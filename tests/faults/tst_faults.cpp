@@ -36,236 +36,30 @@
 //   stop and start inside a report     the line cut by the stop is not glued to the next one
 //   window closed mid-burst            program ended, port closed, nothing runs on after
 
+#include "app/probe_loop.h"
 #include "base/run_time_error.h"
-#include "base/timer_value.h"
 #include "device/mscomm.h"
-#include "handlers/protocol/commands.h"
 #include "support/console.h"
 #include "support/fake_clock.h"
+#include "support/fault_predicates.h"
+#include "support/permissions.h"
+#include "support/port_holder.h"
 #include "support/sim_radio.h"
 #include "support/slot_recorder.h"
-#include "text/token_keys.h"
-#include "window/shape.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
-#include <linux/capability.h>
+#include <memory>
+#include <optional>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 using namespace korvane;
 using namespace korvane::test;
-
-namespace {
-
-// The longest the window may go without dispatching an event.
-constexpr qint64 kFrozenMsecs = 300;
-// Started with this argument and a device, the test program becomes a second program that opens
-// the device as Korvane would and holds it until its standard input closes.
-constexpr char kHoldPort[] = "--hold-port";
-
-const QString kStartProbe = QStringLiteral("Start Probe");
-const QString kStopProbe = QStringLiteral("Stop Probe");
-const QString kStartSync = QStringLiteral("Start Sync");
-const QString kStopSync = QStringLiteral("Stop Sync");
-
-// Runs the loop until `done` holds or `msecs` pass; `longest` keeps the longest gap between two
-// turns of the loop, i.e. the longest the window went without dispatching events.
-bool runWatched(Console &c, const std::function<bool()> &done, int msecs, qint64 &longest) {
-    QElapsedTimer turn;
-    turn.start();
-    return c.runUntil(
-        [&] {
-            longest = std::max(longest, turn.restart());
-            return done();
-        },
-        msecs);
-}
-
-// What the controls say that is not so about the port and sync; empty when they tell the truth.
-QString untruths(Console &c) {
-    frmKorvane &w = c.window();
-    QStringList wrong;
-    const bool open = c.app().MSComm1.PortOpen();
-    const bool stopProbe = w.cmdCOMStatus->text() == kStopProbe;
-    if (open != stopProbe)
-        wrong << QStringLiteral("\"%1\" with the port %2")
-                     .arg(w.cmdCOMStatus->text(),
-                          open ? QStringLiteral("open") : QStringLiteral("closed"));
-    if (w.cboCommPort->isEnabled() == stopProbe || w.cboBaudRate->isEnabled() == stopProbe)
-        wrong << QStringLiteral("port and baud boxes %1 under \"%2\"")
-                     .arg(w.cboCommPort->isEnabled() ? QStringLiteral("enabled")
-                                                     : QStringLiteral("disabled"),
-                          w.cmdCOMStatus->text());
-    const bool stopSync = w.cmdSyncOnOff->text() == kStopSync;
-    if (c.state().SyncEnabled != stopSync)
-        wrong << QStringLiteral("polling %1 under \"%2\"")
-                     .arg(c.state().SyncEnabled ? QStringLiteral("on") : QStringLiteral("off"),
-                          w.cmdSyncOnOff->text());
-    if (!stopSync && w.LED[0]->fillColor() != kLedWhite)
-        wrong << QStringLiteral("the poll light lit with sync off");
-    return wrong.join(QStringLiteral("; "));
-}
-
-// Lines that did not go to the slot their key names.
-QStringList misrouted(const SlotRecorder &r) {
-    QStringList wrong;
-    for (const SlotRecorder::Line &line : r.lines()) {
-        if (slotForLine(line.text) != line.slot)
-            wrong << QStringLiteral("%1 in slot %2").arg(line.text).arg(line.slot);
-    }
-    return wrong;
-}
-
-// Lines routed that the radio never sent: neither one of its lines nor the end of one (a port
-// opened while a line is on its way starts in the middle of it), such as two pieces glued.
-QStringList invented(const SlotRecorder &r, const QStringList &sent) {
-    QSet<QString> known;
-    for (const QString &line : sent) {
-        for (qsizetype i = 0; i < line.size(); ++i)
-            known.insert(line.mid(i));
-    }
-    QStringList wrong;
-    for (const QString &line : r.texts()) {
-        if (!known.contains(line))
-            wrong << line;
-    }
-    return wrong;
-}
-
-// The console opens a line the radio is already streaming on: what came before the open is not
-// this session's, so the first line routed may be the end of a cut one. From there on every line
-// the radio sent must have arrived, in order, up to the last one it finished.
-QString unbrokenTail(const QStringList &routed, const QStringList &sent) {
-    if (routed.size() < 2)
-        return QStringLiteral("only %1 lines routed").arg(routed.size());
-    const QStringList after = routed.mid(1);
-    const QStringList expected = sent.mid(sent.size() - after.size());
-    if (after == expected)
-        return QString();
-    qsizetype i = 0;
-    while (after[i] == expected[i])
-        ++i;
-    return QStringLiteral("%1 lines routed of %2 sent; line %3 of the tail is %4, sent %5")
-        .arg(routed.size())
-        .arg(sent.size())
-        .arg(i)
-        .arg(after[i], expected[i]);
-}
-
-qint64 droppedCharacters(const SlotRecorder &r) {
-    static const QRegularExpression dropped(
-        QStringLiteral("^Received line too long: (\\d+) characters dropped$"));
-    qint64 sum = 0;
-    for (const QString &m : r.messages()) {
-        const QRegularExpressionMatch match = dropped.match(m);
-        if (match.hasMatch())
-            sum += match.captured(1).toLongLong();
-    }
-    return sum;
-}
-
-double monotonicSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-QStringList errors(const SlotRecorder &r) {
-    QStringList out;
-    for (const QString &m : r.messages()) {
-        if (m.contains(QStringLiteral("Err ")))
-            out << m;
-    }
-    return out;
-}
-
-// Root passes every file permission check through two capabilities. Without them in this
-// thread's effective set it meets the file's mode bits like anyone else; they come back at the
-// end of the object's life.
-class WithoutPermissionOverride {
-public:
-    WithoutPermissionOverride() {
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        if (::syscall(SYS_capget, &header, m_saved) != 0)
-            return;
-        __user_cap_data_struct dropped[2] = {m_saved[0], m_saved[1]};
-        dropped[0].effective &= ~((1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH));
-        m_dropped = ::syscall(SYS_capset, &header, dropped) == 0;
-    }
-    ~WithoutPermissionOverride() {
-        if (!m_dropped)
-            return;
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        ::syscall(SYS_capset, &header, m_saved);
-    }
-    WithoutPermissionOverride(const WithoutPermissionOverride &) = delete;
-    WithoutPermissionOverride &operator=(const WithoutPermissionOverride &) = delete;
-
-private:
-    __user_cap_data_struct m_saved[2]{};
-    bool m_dropped = false;
-};
-
-// A second program holding (or trying to take) a device: this test program started again.
-class OtherProgram {
-public:
-    explicit OtherProgram(const QString &device) {
-        m_process.start(QCoreApplication::applicationFilePath(),
-                        {QString::fromLatin1(kHoldPort), device});
-        if (m_process.waitForStarted(5000)) {
-            while (!m_process.canReadLine() && m_process.state() == QProcess::Running)
-                m_process.waitForReadyRead(5000);
-            m_answer = QString::fromLocal8Bit(m_process.readLine()).trimmed();
-        }
-    }
-    ~OtherProgram() { letGo(); }
-    // "open", or the message it got.
-    QString answer() const { return m_answer; }
-    void letGo() {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(3000))
-            m_process.kill();
-        m_process.waitForFinished(3000);
-    }
-
-private:
-    QProcess m_process;
-    QString m_answer;
-};
-
-int holdPort(int argc, char *argv[]) {
-    QCoreApplication app(argc, argv);
-    PortsEnvironment ports(QStringLiteral("1=") + QString::fromLocal8Bit(argv[2]));
-    MSComm comm;
-    try {
-        comm.setCommPort(1);
-        comm.setSettings(QStringLiteral("9600,O,7,1"));
-        comm.setPortOpen(true);
-    } catch (const RunTimeError &e) {
-        std::printf("%s\n", qPrintable(e.message()));
-        return 1;
-    }
-    std::printf("open\n");
-    std::fflush(stdout);
-    char c = 0;
-    while (::read(STDIN_FILENO, &c, 1) > 0) {
-    }
-    return 0;
-}
-
-} // namespace
 
 class TestFaults : public QObject {
     Q_OBJECT
@@ -387,7 +181,6 @@ void TestFaults::radioHangsUpDuringTheDrainWait() {
     QVERIFY2(console.message().startsWith(QStringLiteral("Err 8017. ")),
              qPrintable(console.message()));
 }
-
 void TestFaults::deviceCannotBeOpened_data() {
     QTest::addColumn<QString>("why");
     QTest::addColumn<QString>("messageStart");
@@ -480,7 +273,6 @@ void TestFaults::secondProgramCannotTakeTheOpenPort() {
              qPrintable(other.answer()));
     QVERIFY(console.app().MSComm1.PortOpen());
 }
-
 void TestFaults::noisyLines_data() {
     QTest::addColumn<QStringList>("options");
     QTest::newRow("garbage: NUL, above 127, control characters")
@@ -637,7 +429,6 @@ void TestFaults::tensOfThousandsOfMeterLines() {
     QVERIFY(console.message().startsWith(QStringLiteral("Err 8017. ")));
     QCOMPARE(untruths(console), QString());
 }
-
 void TestFaults::reportAcrossMidnight() {
     RunningClock clock(86399.0);
     ClockInstaller install(&clock);
@@ -701,7 +492,6 @@ void TestFaults::clockSetBack() {
     QCOMPARE(errors(recorder).join(QLatin1Char('|')), QString());
     QCOMPARE(untruths(console), QString());
 }
-
 void TestFaults::rapidProbeClicks() {
     SimRadio radio;
     Console console(radio.ports());
@@ -850,8 +640,8 @@ void TestFaults::windowClosedInTheMiddleOfABurst() {
 }
 
 int main(int argc, char *argv[]) {
-    if (argc == 3 && std::strcmp(argv[1], kHoldPort) == 0)
-        return holdPort(argc, argv);
+    if (const std::optional<int> status = runAsPortHolder(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     TestFaults test;
     QTEST_SET_MAIN_SOURCE_PATH

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <csignal>
+#include <ctime>
 
 namespace korvane::test {
 
@@ -140,6 +141,12 @@ std::optional<QByteArray> SimRadio::bytesSent() const {
     if (!hangUp.isEmpty())
         bytes.truncate(hangUp.first().fields.value(0).toLongLong());
     return bytes;
+}
+
+double monotonicSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
 QStringList wholeLines(const QByteArray &bytes) {

@@ -68,6 +68,9 @@ private:
     QString m_path;
 };
 
+// Seconds on CLOCK_MONOTONIC, the clock of the radio's log.
+double monotonicSeconds();
+
 // The non-empty lines of `bytes` ended by a line feed, without it, one character per byte.
 QStringList wholeLines(const QByteArray &bytes);
 
