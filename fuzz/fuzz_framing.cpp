@@ -102,6 +102,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                        .arg(out.dropped)
                        .arg(expected.dropped));
         FUZZ_CHECK(state.discardingOverlongLine == expected.dropping, QStringLiteral("dropping"));
+        // The operator is told the length of the overlong line so far, the whole line at its end.
+        FUZZ_CHECK(
+            out.droppedLines.isEmpty() == (expected.dropped == 0) &&
+                (out.droppedLines.isEmpty() || out.droppedLines.last() == expected.droppedLine),
+            QStringLiteral("batch %1: line length told %2, expected %3")
+                .arg(b)
+                .arg(out.droppedLines.isEmpty() ? 0 : out.droppedLines.last())
+                .arg(expected.droppedLine));
         // A lone line feed may wait in the tail: it ends an empty line, which is nothing.
         FUZZ_CHECK(out.tail == expected.unfinished ||
                        (expected.unfinished.isEmpty() && out.tail == QStringLiteral("\n")),

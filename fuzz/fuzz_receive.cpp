@@ -75,7 +75,7 @@ void checkDirectTurn(Korvane &app, const Account::Batch &expected, std::int16_t 
     const QString message = app.window.txtErrMsg->text();
     if (expected.dropped > 0)
         FUZZ_CHECK(message == QStringLiteral("Received line too long: %1 characters dropped")
-                                  .arg(expected.dropped),
+                                  .arg(expected.droppedLine),
                    message);
     else
         FUZZ_CHECK(message.isEmpty(), message);

@@ -86,14 +86,17 @@ Account accountFor(const std::vector<QString> &batches, qsizetype maxTail) {
                 continue;
             }
             line += c;
-            if (lineDropped)
+            if (lineDropped) {
                 ++batch.dropped;
+                batch.droppedLine = line.size();
+            }
         }
         // What is left of a line when a batch ends waits for the next one, unless it is already
         // longer than any line the radio sends.
         if (!lineDropped && line.size() > maxTail) {
             lineDropped = true;
             batch.dropped += line.size();
+            batch.droppedLine = line.size();
         }
         batch.unfinished = lineDropped ? QString() : line;
         batch.dropping = lineDropped;

@@ -50,10 +50,11 @@ struct Account {
         bool dropped = false;
     };
     struct Batch {
-        QStringList routed;    // kept lines completed in this batch, in order
-        qsizetype dropped = 0; // characters lost to an overlong line in this batch
-        QString unfinished;    // the line still on its way after the batch ("" while dropping)
-        bool dropping = false; // inside a dropped line after the batch
+        QStringList routed;        // kept lines completed in this batch, in order
+        qsizetype dropped = 0;     // characters lost to an overlong line in this batch
+        qsizetype droppedLine = 0; // the length so far of the last line those belonged to
+        QString unfinished;        // the line still on its way after the batch ("" while dropping)
+        bool dropping = false;     // inside a dropped line after the batch
     };
     std::vector<Line> lines;
     std::vector<Batch> batches;

@@ -124,9 +124,10 @@ void ProbeLoop::frameBatch() {
     }
     m_window.cmdGetStatus->setEnabled(true);
     m_state.RxBuffer = batch.tail;
-    if (batch.dropped > 0)
+    // The count grows with every batch the line takes; the last message gives its whole length.
+    for (const qsizetype length : batch.droppedLines)
         m_window.ShowMessage(
-            QStringLiteral("Received line too long: %1 characters dropped").arg(batch.dropped));
+            QStringLiteral("Received line too long: %1 characters dropped").arg(length));
     m_comm.setRThreshold(1);
 }
 

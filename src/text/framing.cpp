@@ -16,14 +16,16 @@ FramedBatch frameBatch(const QString &batch, FramingState &state) {
     // still ends it (and shows as "<" like every framed line feed).
     if (state.discardingOverlongLine) {
         const qsizetype lf = batch.indexOf(kLineFeed);
-        if (lf < 0) {
-            out.dropped = size;
+        out.dropped = lf < 0 ? size : lf;
+        state.droppedOfLine += out.dropped;
+        if (out.dropped > 0)
+            out.droppedLines.append(state.droppedOfLine);
+        if (lf < 0)
             return out;
-        }
-        out.dropped = lf;
         out.shown[lf] = QLatin1Char('<');
         pos = lf + 1;
         state.discardingOverlongLine = false;
+        state.droppedOfLine = 0;
     }
 
     while (size - pos >= 2) {
@@ -43,6 +45,8 @@ FramedBatch frameBatch(const QString &batch, FramingState &state) {
     out.tail = batch.mid(pos);
     if (out.tail.size() > kMaxTail) {
         out.dropped += out.tail.size();
+        state.droppedOfLine = out.tail.size();
+        out.droppedLines.append(state.droppedOfLine);
         out.tail.clear();
         state.discardingOverlongLine = true;
     }

@@ -22,9 +22,10 @@
 //                                      port exclusively: no second program takes it
 //   garbage, CR LF, pause in a line    every line exactly as sent, in the slot of its key
 //   every byte value but LF            routed unchanged, one character per byte
-//   a line of a megabyte               dropped whole, "Received line too long" counts add up
-//                                      to its length; the report after it arrives whole;
-//                                      turns < 300 ms; receive buffer far below the line
+//   a line of a megabyte               dropped whole; "Received line too long" counts grow
+//                                      with the line, the last one its whole length; the
+//                                      report after it arrives whole; turns < 300 ms; receive
+//                                      buffer far below the line
 //   stream that never pauses           turns < 300 ms apart at 9600 baud (< 1 s unpaced);
 //                                      every line from the open to the hang-up routed in order
 //   tens of thousands of "J" lines     the count back under 15 after every pass (a poll

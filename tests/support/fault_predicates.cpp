@@ -88,16 +88,16 @@ QString unbrokenTail(const QStringList &routed, const QStringList &sent) {
         .arg(after[i], expected[i]);
 }
 
-qint64 droppedCharacters(const SlotRecorder &r) {
+QList<qint64> droppedCounts(const SlotRecorder &r) {
     static const QRegularExpression dropped(
         QStringLiteral("^Received line too long: (\\d+) characters dropped$"));
-    qint64 sum = 0;
+    QList<qint64> counts;
     for (const QString &m : r.messages()) {
         const QRegularExpressionMatch match = dropped.match(m);
         if (match.hasMatch())
-            sum += match.captured(1).toLongLong();
+            counts.append(match.captured(1).toLongLong());
     }
-    return sum;
+    return counts;
 }
 
 QStringList errors(const SlotRecorder &r) {

@@ -42,8 +42,8 @@ QStringList invented(const SlotRecorder &r, const QStringList &sent);
 // the radio sent must have arrived, in order, up to the last one it finished. Empty when so.
 QString unbrokenTail(const QStringList &routed, const QStringList &sent);
 
-// The characters the message line said were dropped from overlong lines, summed over messages.
-qint64 droppedCharacters(const SlotRecorder &r);
+// The counts the message line gave of characters dropped from overlong lines, in order.
+QList<qint64> droppedCounts(const SlotRecorder &r);
 
 // The messages that reported an error ("Err N. ..."), in order.
 QStringList errors(const SlotRecorder &r);

@@ -115,14 +115,23 @@ void TestFraming::overlongLineIsDroppedAndCounted() {
     FramedBatch out = frameBatch(QStringLiteral("J1\n") + longPart, state);
     QCOMPARE(out.lines, QStringList{QStringLiteral("J1")});
     QCOMPARE(out.dropped, longPart.size());
+    QCOMPARE(out.droppedLines, QList<qsizetype>{longPart.size()});
     QVERIFY(out.tail.isEmpty());
 
-    // The rest of that line, up to its line feed, is dropped too; what follows is framed.
-    out = frameBatch(QStringLiteral("yyy\nJ2\n.\n"), state);
-    QCOMPARE(out.dropped, 3);
+    // The line goes on over batches: each tells the length dropped so far.
+    out = frameBatch(QStringLiteral("xxxxx"), state);
+    QCOMPARE(out.dropped, 5);
+    QCOMPARE(out.droppedLines, QList<qsizetype>{longPart.size() + 5});
+
+    // The rest of that line, up to its line feed, is dropped too and the whole line counted; what
+    // follows is framed, and a second overlong line is counted from its own start.
+    const QString secondLine(kMaxTail + 1, QLatin1Char('y'));
+    out = frameBatch(QStringLiteral("yyy\nJ2\n.\n") + secondLine, state);
+    QCOMPARE(out.dropped, 3 + secondLine.size());
+    QCOMPARE(out.droppedLines, (QList<qsizetype>{longPart.size() + 8, secondLine.size()}));
     QCOMPARE(out.lines, (QStringList{QStringLiteral("J2"), QStringLiteral(".")}));
     QVERIFY(out.complete);
-    QCOMPARE(out.shown, QStringLiteral("yyy<J2<.<"));
+    QCOMPARE(out.shown, QStringLiteral("yyy<J2<.<") + secondLine);
 }
 
 QTEST_APPLESS_MAIN(TestFraming)
