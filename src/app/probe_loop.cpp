@@ -117,10 +117,16 @@ void ProbeLoop::frameBatch() {
         m_routing.DisplayToken(line);
     m_state.ResponseComplete = batch.complete;
 
+    m_report.add(batch);
     if (m_state.ResponseComplete) {
-        m_window.txtFromVO1446->setPlainText(batch.shown);
+        qsizetype leftOut = 0;
+        m_window.txtFromVO1446->setPlainText(m_report.take(leftOut));
         m_state.SyncEnabled = m_state.SavedSyncEnabled;
         m_state.QuietTime = kNormalQuietTime;
+        if (leftOut > 0)
+            m_window.ShowMessage(
+                QStringLiteral("Report too long for the box: its first %1 characters are not shown")
+                    .arg(leftOut));
     }
     m_window.cmdGetStatus->setEnabled(true);
     m_state.RxBuffer = batch.tail;

@@ -68,6 +68,7 @@ private:
     PortDiscovery &m_discovery;
     EventPump m_pump;
     FramingState m_framing;
+    ReportText m_report;
     bool m_probing = false;
     bool m_deviceLost = false;
 };

@@ -1,5 +1,7 @@
 #include "text/framing.h"
 
+#include <utility>
+
 namespace korvane {
 
 namespace {
@@ -51,6 +53,26 @@ FramedBatch frameBatch(const QString &batch, FramingState &state) {
         state.discardingOverlongLine = true;
     }
     return out;
+}
+
+void ReportText::add(const FramedBatch &batch) {
+    // A tail kept for the next batch comes again at that batch's start.
+    m_text +=
+        batch.complete ? batch.shown : batch.shown.left(batch.shown.size() - batch.tail.size());
+    const qsizetype excess = m_text.size() - kMaxReportText;
+    if (excess <= 0)
+        return;
+    // Whole lines go, the oldest first; a single line longer than the box holds loses its start.
+    const qsizetype lastEnd = m_text.indexOf(QLatin1Char('<'), excess - 1);
+    const qsizetype cut = lastEnd < 0 ? excess : lastEnd + 1;
+    m_text.remove(0, cut);
+    m_leftOut += cut;
+}
+
+QString ReportText::take(qsizetype &leftOut) {
+    leftOut = m_leftOut;
+    m_leftOut = 0;
+    return std::exchange(m_text, QString());
 }
 
 } // namespace korvane

@@ -11,6 +11,10 @@
 // framed with the next batch. A kept tail longer than kMaxTail cannot be a line the radio sends:
 // it is dropped, and so is the rest of that line up to its line feed, and the loss is counted,
 // over every batch the line takes, so that the operator is told its whole length.
+//
+// The report box shows the text of a whole report, however many batches it took to arrive (at
+// 300 baud every character is a batch of its own): ReportText gathers what each batch framed
+// until a batch completes the report.
 
 #include <QList>
 #include <QString>
@@ -37,5 +41,25 @@ struct FramedBatch {
 };
 
 FramedBatch frameBatch(const QString &batch, FramingState &state);
+
+// The most of a report the box shows; a longer one loses its oldest whole lines.
+inline constexpr qsizetype kMaxReportText = 64 * 1024;
+
+// The text of the report on its way: every character received since the last report completed,
+// as one batch holding all of it would show it (framed line feeds as "<", and from the batch that
+// completes it everything, its unfinished end included). A kept tail is counted once, with the
+// batch that frames it.
+class ReportText {
+public:
+    // Adds what `batch` framed; a complete batch adds all of itself and ends the report.
+    void add(const FramedBatch &batch);
+    // The report so far, and empties it. `leftOut` is the number of characters of its oldest
+    // lines left out to keep it within kMaxReportText.
+    QString take(qsizetype &leftOut);
+
+private:
+    QString m_text;
+    qsizetype m_leftOut = 0;
+};
 
 } // namespace korvane

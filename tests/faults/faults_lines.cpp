@@ -8,7 +8,9 @@
 #include "support/fault_predicates.h"
 #include "support/sim_radio.h"
 #include "support/slot_recorder.h"
+#include "text/framing.h"
 
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
 #include <algorithm>
@@ -97,6 +99,11 @@ void TestFaults::megabyteLine() {
     QCOMPARE(counts.last(), kLength);
     QVERIFY(std::is_sorted(counts.begin(), counts.end()));
     QCOMPARE(recorder.count(), qint64(36));
+    // The report box shows the newest part of all that, within its bound, and says so.
+    const QString shown = console.window().txtFromVO1446->toPlainText();
+    QVERIFY2(shown.size() <= kMaxReportText, qPrintable(QString::number(shown.size())));
+    QVERIFY(shown.endsWith(QStringLiteral("QC1.1<.<")));
+    QVERIFY(recorder.messages().filter(QStringLiteral("Report too long for the box")).size() == 1);
     QCOMPARE(misrouted(recorder).join(QLatin1Char('|')), QString());
     for (const QString &line : recorder.texts())
         QVERIFY2(!line.startsWith(QLatin1Char('L')), qPrintable(line.left(40)));

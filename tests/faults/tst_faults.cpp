@@ -24,8 +24,9 @@
 //   every byte value but LF            routed unchanged, one character per byte
 //   a line of a megabyte               dropped whole; "Received line too long" counts grow
 //                                      with the line, the last one its whole length; the
-//                                      report after it arrives whole; turns < 300 ms; receive
-//                                      buffer far below the line
+//                                      report after it arrives whole, the box shows its newest
+//                                      64 KiB and says so; turns < 300 ms; receive buffer far
+//                                      below the line
 //   stream that never pauses           turns < 300 ms apart at 9600 baud (< 1 s unpaced);
 //                                      every line from the open to the hang-up routed in order
 //   tens of thousands of "J" lines     the count back under 15 after every pass (a poll

@@ -128,15 +128,22 @@ qint64 SimRadio::linesSent() const {
     return lines;
 }
 
-std::optional<QByteArray> SimRadio::bytesSent() const {
-    QByteArray bytes;
+std::optional<QList<QByteArray>> SimRadio::reportsSent() const {
+    QList<QByteArray> reports;
     for (const Event &e : events("TX-START")) { // "<kind> <n> lines <n> bytes <text>"
-        const QByteArray text = e.fields.value(5);
-        const QByteArray whole = unescaped(text);
+        const QByteArray whole = unescaped(e.fields.value(5));
         if (whole.size() != e.fields.value(3).toLongLong())
             return std::nullopt;
-        bytes += whole;
+        reports.append(whole);
     }
+    return reports;
+}
+
+std::optional<QByteArray> SimRadio::bytesSent() const {
+    const std::optional<QList<QByteArray>> reports = reportsSent();
+    if (!reports)
+        return std::nullopt;
+    QByteArray bytes = reports->join();
     const QList<Event> hangUp = events("HANGUP");
     if (!hangUp.isEmpty())
         bytes.truncate(hangUp.first().fields.value(0).toLongLong());

@@ -61,6 +61,9 @@ public:
     // Every byte the radio put on the line, rebuilt from its log and cut where it hung up; empty
     // when a report was too long for the log to hold it whole.
     std::optional<QByteArray> bytesSent() const;
+    // Each report the radio began to send, whole, in order; empty when one was too long for the
+    // log to hold it whole.
+    std::optional<QList<QByteArray>> reportsSent() const;
 
 private:
     QTemporaryDir m_dir;

@@ -1,5 +1,6 @@
 // Framing received batches into lines: the edge cases of the scan, the kept tail, and that a
-// stream gives the same lines whether it arrives whole, byte by byte or in random pieces.
+// stream gives the same lines and the same report texts whether it arrives whole, byte by byte or
+// in random pieces.
 
 #include "text/framing.h"
 
@@ -16,6 +17,7 @@ private Q_SLOTS:
     void streamInAnyPieces_data();
     void streamInAnyPieces();
     void overlongLineIsDroppedAndCounted();
+    void reportTextKeepsItsNewestLines();
 };
 
 void TestFraming::batch_data() {
@@ -84,9 +86,14 @@ void TestFraming::streamInAnyPieces_data() {
 
 void TestFraming::streamInAnyPieces() {
     QFETCH(QString, stream);
-    auto frameInPieces = [](const QString &s, auto nextPieceLength) {
+    struct Framed {
         QStringList lines;
+        QStringList reports; // what the report box shows as each report completes
+    };
+    auto frameInPieces = [](const QString &s, auto nextPieceLength) {
+        Framed framed;
         FramingState state;
+        ReportText report;
         QString buffer;
         qsizetype pos = 0;
         while (pos < s.size()) {
@@ -94,19 +101,36 @@ void TestFraming::streamInAnyPieces() {
             buffer += s.mid(pos, n);
             pos += n;
             const FramedBatch out = frameBatch(buffer, state);
-            lines += out.lines;
+            framed.lines += out.lines;
+            report.add(out);
+            qsizetype leftOut = 0;
+            if (out.complete)
+                framed.reports << report.take(leftOut);
             buffer = out.tail;
         }
-        return lines;
+        return framed;
     };
-    const QStringList whole = frameInPieces(stream, [&] { return stream.size(); });
-    const QStringList bytes = frameInPieces(stream, [] { return qsizetype(1); });
+    const Framed whole = frameInPieces(stream, [&] { return stream.size(); });
+    const Framed bytes = frameInPieces(stream, [] { return qsizetype(1); });
     QRandomGenerator random(12345);
-    const QStringList chunks =
-        frameInPieces(stream, [&] { return qsizetype(random.bounded(1, 7)); });
-    QVERIFY(!whole.isEmpty());
-    QCOMPARE(bytes, whole);
-    QCOMPARE(chunks, whole);
+    const Framed chunks = frameInPieces(stream, [&] { return qsizetype(random.bounded(1, 7)); });
+    QVERIFY(!whole.lines.isEmpty());
+    QCOMPARE(bytes.lines, whole.lines);
+    QCOMPARE(chunks.lines, whole.lines);
+    // Arriving whole, the stream is one report. In pieces, each report shows everything since
+    // the one before, in order, up to the end of the piece that completes it; only an unfinished
+    // line at that end comes again, at the start of the next report.
+    QCOMPARE(whole.reports.size(), 1);
+    const QString all = whole.reports.first();
+    for (const Framed *pieces : {&bytes, &chunks}) {
+        qsizetype at = 0;
+        for (const QString &shown : pieces->reports) {
+            QVERIFY2(all.mid(at).startsWith(shown),
+                     qPrintable(shown + QStringLiteral(" at ") + QString::number(at)));
+            at += shown.lastIndexOf(QLatin1Char('<')) + 1;
+        }
+        QCOMPARE(at, all.size());
+    }
 }
 
 void TestFraming::overlongLineIsDroppedAndCounted() {
@@ -132,6 +156,34 @@ void TestFraming::overlongLineIsDroppedAndCounted() {
     QCOMPARE(out.lines, (QStringList{QStringLiteral("J2"), QStringLiteral(".")}));
     QVERIFY(out.complete);
     QCOMPARE(out.shown, QStringLiteral("yyy<J2<.<") + secondLine);
+}
+
+void TestFraming::reportTextKeepsItsNewestLines() {
+    // A report far longer than the box holds, arriving in bursts of 2048 characters: the box
+    // shows its newest whole lines, within the bound, and says how much was left out.
+    QString stream;
+    for (int i = 0; stream.size() < 3 * kMaxReportText; ++i)
+        stream += QStringLiteral("J%1\n").arg(i % 1000, 3, 10, QLatin1Char('0'));
+    stream += QStringLiteral(".\nU1");
+    FramingState state;
+    ReportText report;
+    QString buffer;
+    for (qsizetype pos = 0; pos < stream.size(); pos += 2048) {
+        buffer += stream.mid(pos, 2048);
+        const FramedBatch out = frameBatch(buffer, state);
+        report.add(out);
+        buffer = out.tail;
+    }
+    qsizetype leftOut = 0;
+    const QString shown = report.take(leftOut);
+    QVERIFY2(shown.size() <= kMaxReportText, qPrintable(QString::number(shown.size())));
+    QVERIFY2(shown.size() > kMaxReportText - 8, qPrintable(QString::number(shown.size())));
+    QVERIFY(shown.startsWith(QLatin1Char('J')));
+    QVERIFY(shown.endsWith(QStringLiteral("<.<U1")));
+    QCOMPARE(leftOut + shown.size(), stream.size());
+    // The next report starts empty.
+    QCOMPARE(report.take(leftOut), QString());
+    QCOMPARE(leftOut, 0);
 }
 
 QTEST_APPLESS_MAIN(TestFraming)
