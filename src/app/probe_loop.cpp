@@ -17,6 +17,8 @@
 
 namespace korvane {
 
+static_assert(kReplyWait == 2 * kPollInterval, "a reply is waited for two poll intervals");
+
 void ProbeLoop::startUp() {
     m_window.cboCommPort->setEditText(QString::number(m_comm.CommPort()));
     m_window.cboBaudRate->setCurrentText(QStringLiteral("9600"));
@@ -38,7 +40,9 @@ void ProbeLoop::run() {
 void ProbeLoop::step() {
     if (!m_probing) {
         if (m_window.portShownClosed()) {
-            m_pump(std::nullopt); // nothing is decided while the port is closed
+            // Nothing is decided while the port is closed, but for a reply waited for too long.
+            endOverdueReplyWait();
+            m_pump(m_commands.replyWaitLeft());
             return;
         }
         startProbing();
@@ -68,6 +72,7 @@ void ProbeLoop::pass() {
     const bool framed = m_state.ResponseReady;
     if (framed)
         frameBatch();
+    endOverdueReplyWait();
     m_state.LastPollTime = midnightCorrected(m_state.LastPollTime, clock().timer());
     pollDecision();
     if (clock().timer() - m_state.LastPollTime > kLedOnTime)
@@ -97,9 +102,15 @@ void ProbeLoop::pollDecision() {
     }
 }
 
+void ProbeLoop::endOverdueReplyWait() {
+    if (m_commands.endOverdueReplyWait())
+        m_state.QuietTime = kNormalQuietTime; // no reply is expected any more
+}
+
 std::optional<double> ProbeLoop::nextWake() const {
     const double now = clock().secondsSinceMidnight();
-    double wake = kLongestProbeSleep;
+    double wake = m_commands.replyWaitLeft().value_or(kLongestProbeSleep);
+    wake = std::min(wake, kLongestProbeSleep);
     if (m_state.SyncEnabled)
         wake = std::min(wake, momentTimerExceeds(m_state.LastPollTime, kPollInterval) - now);
     if (m_window.LED[0]->fillColor() != kLedWhite)
@@ -121,7 +132,7 @@ void ProbeLoop::frameBatch() {
     if (m_state.ResponseComplete) {
         qsizetype leftOut = 0;
         m_window.txtFromVO1446->setPlainText(m_report.take(leftOut));
-        m_state.SyncEnabled = m_state.SavedSyncEnabled;
+        m_commands.reportCompleted();
         m_state.QuietTime = kNormalQuietTime;
         if (leftOut > 0)
             m_window.ShowMessage(

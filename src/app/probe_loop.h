@@ -58,6 +58,7 @@ private:
     void pass();
     void frameBatch();
     void pollDecision();
+    void endOverdueReplyWait();
     std::optional<double> nextWake() const;
 
     frmKorvane &m_window;

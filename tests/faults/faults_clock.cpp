@@ -65,11 +65,15 @@ void TestFaults::clockSetBack() {
     console.runFor(400);
 
     // No stall of an hour and no burst of polls: the last poll now lies in the future, which
-    // reads as before midnight, so the next goes out at once and the cadence goes on from it.
+    // reads as before midnight, so the next goes out as soon as the command's answer is in, and
+    // the cadence goes on from it.
     const QList<SimRadio::Event> polls = radio.events("POLL");
     QCOMPARE(polls.size(), 3);
-    QVERIFY2(polls[1].time - setBackAt < 0.3,
-             qPrintable(QString::number(polls[1].time - setBackAt)));
+    const QList<SimRadio::Event> answers = radio.events("TX-END");
+    QVERIFY(answers.size() >= 2);
+    const double answered = answers[1].time; // the first answered the first poll
+    QVERIFY2(answered - setBackAt < 0.5, qPrintable(QString::number(answered - setBackAt)));
+    QVERIFY2(polls[1].time - answered < 0.3, qPrintable(QString::number(polls[1].time - answered)));
     const double gap = polls[2].time - polls[1].time;
     QVERIFY2(gap > 1.45 && gap < 1.75, qPrintable(QString::number(gap)));
     QCOMPARE(recorder.last(18), QStringLiteral("F1000000"));

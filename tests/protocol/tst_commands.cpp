@@ -1,14 +1,20 @@
 // What reaches the radio for each preset and request, byte for byte, and the sync switch telling
-// the truth about polling.
+// the truth about polling, whatever the operator does and however the radio answers.
 
+#include "app/probe_loop.h"
 #include "support/console.h"
 #include "support/fake_clock.h"
+#include "support/fault_predicates.h"
+#include "support/sim_radio.h"
 #include "window/shape.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QtTest>
+#include <memory>
 
 using namespace korvane;
 using namespace korvane::test;
@@ -27,6 +33,7 @@ private Q_SLOTS:
     void syncButtonTellsTheTruth_data();
     void syncButtonTellsTheTruth();
     void stopSyncTurnsIndicatorWhite();
+    void pollingFollowsTheButton();
 };
 
 void TestCommands::presetBytes_data() {
@@ -79,7 +86,7 @@ void TestCommands::emptyCommandSendsNothing() {
     QVERIFY2(console.message().startsWith(QStringLiteral("Err 5. ")),
              qPrintable(console.message()));
     QCOMPARE(console.radio().read(50), QByteArray());
-    QVERIFY(!console.state().SyncEnabled); // suspended until a report completes
+    QVERIFY(console.state().SyncEnabled); // nothing went out: nothing to wait for
     QCOMPARE(console.window().txtCommandTime->text(), QString());
 }
 
@@ -126,7 +133,7 @@ void TestCommands::statusRequestWithPortClosed() {
     console.click("cmdGetStatus");
     QCOMPARE(console.message(), before);
     QVERIFY(!console.window().cmdGetStatus->isEnabled());
-    QVERIFY(!console.state().SyncEnabled);
+    QVERIFY(console.state().SyncEnabled); // nothing went out: polling follows the button
 }
 
 // The sequences that left the button and polling disagreeing. After each, with no request
@@ -177,6 +184,93 @@ void TestCommands::stopSyncTurnsIndicatorWhite() {
     console.state().LastPollTime -= 2.0;
     console.runFor(50);
     QCOMPARE(console.radio().read(20), QByteArray());
+}
+
+// The property: whatever the operator does and however the radio behaves, once no reply is
+// awaited any more (its report came, or two poll intervals went by without it) polling is on
+// exactly when the sync button reads "Stop Sync", as the radio sees it. Random sequences of
+// actions, seeded: KORVANE_SEED repeats a failing one.
+void TestCommands::pollingFollowsTheButton() {
+    if (SimRadio::program().isEmpty())
+        QSKIP("KORVANE_SIM does not name the simulated radio");
+    const quint32 seed = qEnvironmentVariableIsSet("KORVANE_SEED")
+                             ? quint32(qEnvironmentVariableIntValue("KORVANE_SEED"))
+                             : QRandomGenerator::global()->generate();
+    QRandomGenerator random(seed);
+    const QStringList actions{"send",         "empty send",    "bad send",
+                              "status",       "sync",          "open/close",
+                              "radio silent", "radio answers", "radio hangs up"};
+    constexpr int kSequences = 4;
+    constexpr int kSteps = 12;
+
+    for (int sequence = 0; sequence < kSequences; ++sequence) {
+        // The radio behind a link of its own, so that one started after a hang-up is the same
+        // port to the console.
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("radio"));
+        auto startRadio = [&] { return std::make_unique<SimRadio>(QStringList{"--link", link}); };
+        std::unique_ptr<SimRadio> radio = startRadio();
+        Console console(QStringLiteral("1=") + link);
+        console.startUp();
+        QStringList done;
+        auto where = [&] {
+            return QStringLiteral("seed %1 (KORVANE_SEED=%1 repeats it), sequence %2: %3")
+                .arg(seed)
+                .arg(sequence)
+                .arg(done.join(QStringLiteral(", ")));
+        };
+
+        for (int step = 0; step < kSteps; ++step) {
+            const QString action = actions[random.bounded(int(actions.size()))];
+            done << action;
+            if (action == QLatin1String("send") || action == QLatin1String("empty send") ||
+                action == QLatin1String("bad send")) {
+                const QString text = action == QLatin1String("send") ? QStringLiteral("V!")
+                                     : action == QLatin1String("bad send")
+                                         ? QStringLiteral("F\u00e9!")
+                                         : QString();
+                console.window().cboCommand->setEditText(text);
+                console.click("cmdSendCmd");
+            } else if (action == QLatin1String("status")) {
+                console.click("cmdGetStatus"); // nothing while disabled, as for the operator
+            } else if (action == QLatin1String("sync")) {
+                console.click("cmdSyncOnOff");
+            } else if (action == QLatin1String("open/close")) {
+                console.click("cmdCOMStatus");
+            } else if (action == QLatin1String("radio silent")) {
+                radio->freeze();
+            } else if (action == QLatin1String("radio answers")) {
+                radio->thaw();
+            } else {
+                radio->pullPlug();
+                radio = startRadio();
+            }
+            console.runFor(int(random.bounded(300)));
+            if (step + 1 < kSteps && random.bounded(3) != 0)
+                continue;
+
+            // A quiet stretch: whatever was sent is answered or given up on.
+            done << QStringLiteral("quiet");
+            QVERIFY2(console.runUntil([&] { return !console.app().commands.replyAwaited(); },
+                                      int(kReplyWait * 1000) + 500),
+                     qPrintable(where()));
+            QVERIFY2(untruths(console).isEmpty(), qPrintable(where() + ": " + untruths(console)));
+            radio->thaw();
+            console.runFor(300); // what waited in the line is read and answered
+            if (!console.app().MSComm1.PortOpen())
+                continue;
+            // The next poll is due at once, if polling is on.
+            const int before = radio->count("POLL");
+            console.state().LastPollTime -= 2 * kPollInterval;
+            console.runFor(400);
+            const bool polled = radio->count("POLL") > before;
+            const bool stopSync = console.window().cmdSyncOnOff->text() == kStopSync;
+            QVERIFY2(
+                polled == stopSync,
+                qPrintable(where() + (polled ? QStringLiteral(": polled under \"Start Sync\"")
+                                             : QStringLiteral(": no poll under \"Stop Sync\""))));
+        }
+    }
 }
 
 QTEST_MAIN(TestCommands)

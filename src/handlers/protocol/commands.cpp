@@ -24,9 +24,6 @@ void Commands::SendPoll() {
 }
 
 void Commands::cmdSendCmd_Click() {
-    m_state.QuietTime = kReplyQuietTime;
-    m_state.SavedSyncEnabled = m_window.syncShownOn();
-    m_state.SyncEnabled = false;
     try {
         // A command given with the port closed opens it first. A failed open earlier leaves the
         // button at "Stop Probe" with the port closed; that click closes, the next one opens.
@@ -40,8 +37,8 @@ void Commands::cmdSendCmd_Click() {
         const QString text = encodeCommand(m_window.cboCommand->currentText());
         m_window.ShowMessage(QStringLiteral("Sending ") + text + QStringLiteral(" command..."));
         m_comm.setOutput(text);
+        replyExpected();
         m_window.txtCommandTime->setText(signPlaceForm(static_cast<float>(clock().timer())));
-        m_state.SyncEnabled = m_state.SavedSyncEnabled;
     } catch (const RunTimeError &e) {
         m_window.ShowMessage(e.message());
     }
@@ -49,27 +46,51 @@ void Commands::cmdSendCmd_Click() {
 
 void Commands::cmdGetStatus_Click() {
     // Each step runs even when the one before it failed; nothing is reported.
-    m_state.QuietTime = kReplyQuietTime;
-    m_state.SavedSyncEnabled = m_window.syncShownOn();
-    m_state.SyncEnabled = false;
     try {
         m_comm.setOutput(kStatusRequestText);
+        replyExpected();
     } catch (const RunTimeError &) {
     }
     m_window.cmdGetStatus->setEnabled(false);
 }
 
 void Commands::cmdSyncOnOff_Click() {
-    if (!m_window.syncShownOn()) {
-        m_window.showSyncOn(true);
-        m_state.SyncEnabled = true;
-        m_state.SavedSyncEnabled = true;
-    } else {
-        m_window.showSyncOn(false);
-        m_state.SyncEnabled = false;
-        m_state.SavedSyncEnabled = false;
+    const bool on = !m_window.syncShownOn();
+    m_window.showSyncOn(on);
+    m_state.SavedSyncEnabled = on;
+    followButton();
+    if (!on)
         m_window.LED[0]->setFillColor(kLedWhite);
-    }
+}
+
+void Commands::replyExpected() {
+    m_state.QuietTime = kReplyQuietTime;
+    m_state.SavedSyncEnabled = m_window.syncShownOn();
+    m_replyAwaited = true;
+    m_replyDeadline.setRemainingTime(qint64(kReplyWait * 1000.0), Qt::PreciseTimer);
+    followButton();
+}
+
+void Commands::followButton() {
+    m_state.SyncEnabled = m_window.syncShownOn() && !m_replyAwaited;
+}
+
+std::optional<double> Commands::replyWaitLeft() const {
+    if (!m_replyAwaited)
+        return std::nullopt;
+    return static_cast<double>(m_replyDeadline.remainingTimeNSecs()) / 1e9;
+}
+
+void Commands::reportCompleted() {
+    m_replyAwaited = false;
+    followButton();
+}
+
+bool Commands::endOverdueReplyWait() {
+    if (!m_replyAwaited || !m_replyDeadline.hasExpired())
+        return false;
+    reportCompleted();
+    return true;
 }
 
 void Commands::UTimer_Timer() {

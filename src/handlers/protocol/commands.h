@@ -5,18 +5,21 @@
 //   status request  "?" and a line feed, from "Get Status"
 //   a command       the operator's text with every "!" made a line feed and one final line feed
 //
-// A status request suspends polling until its report completes; a command suspends it while it
-// is being sent (and, when the send fails, until a report completes). Both lengthen the quiet
-// time that ends the receive burst of the reply.
+// A command or status request that goes out suspends polling until the report answering it
+// completes, or at most kReplyWait, so that a radio that never answers cannot leave polling off
+// under a button that reads "Stop Sync". One that sends nothing (an empty command, text the line
+// cannot carry, a closed port) suspends nothing. A request that goes out also lengthens the
+// quiet time that ends the receive burst of its reply.
 //
-// The sync button is the operator's only view of sync, so SavedSyncEnabled always holds the
-// switch as the button shows it: whenever no command or status reply is outstanding, polling is
-// on exactly when the button reads "Stop Sync".
+// The sync button is the operator's only view of sync: polling is on exactly when the button
+// reads "Stop Sync" and no reply is awaited.
 
 #include "base/probe_state.h"
 
+#include <QDeadlineTimer>
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace korvane {
 
@@ -24,6 +27,8 @@ class frmKorvane;
 class MSComm;
 
 inline constexpr double kReplyQuietTime = 0.065;
+// The longest polling waits for the reply to a command or status request: two poll intervals.
+inline constexpr double kReplyWait = 3.1;
 
 class Commands {
 public:
@@ -41,11 +46,24 @@ public:
     // The tick of UTimer, which is never started: all polling is done by SendPoll.
     void UTimer_Timer();
 
+    // Whether the reply to a command or status request is awaited, and for how many more seconds.
+    bool replyAwaited() const { return m_replyAwaited; }
+    std::optional<double> replyWaitLeft() const;
+    // A report completed: whatever was awaited has come, and polling follows the button again.
+    void reportCompleted();
+    // Gives up a wait that has lasted kReplyWait; returns whether it did.
+    bool endOverdueReplyWait();
+
 private:
+    void replyExpected();
+    void followButton();
+
     frmKorvane &m_window;
     ProbeState &m_state;
     MSComm &m_comm;
     std::function<void()> m_cmdCOMStatus_Click;
+    bool m_replyAwaited = false;
+    QDeadlineTimer m_replyDeadline;
 };
 
 } // namespace korvane
