@@ -56,7 +56,7 @@ public:
     MSComm MSComm1;
     ProbeState state;
     TokenRouting routing{window, state};
-    Commands commands{window, state, MSComm1, [this] { link.cmdCOMStatus_Click(); }};
+    Commands commands{window, state, MSComm1, [this] { link.openForCommand(); }};
     LinkControl link{window, state,        MSComm1,
                      m_pump, m_endProgram, [this] { commands.cmdSyncOnOff_Click(); }};
     PortDiscovery discovery{window};

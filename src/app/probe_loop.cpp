@@ -52,7 +52,9 @@ void ProbeLoop::step() {
 
 void ProbeLoop::startProbing() {
     m_probing = true;
-    m_state.QuietTime = kNormalQuietTime;
+    // A command given with the port closed opened it and went out before this: its reply keeps
+    // the quiet time of a reply.
+    m_state.QuietTime = m_commands.replyAwaited() ? kReplyQuietTime : kNormalQuietTime;
     m_state.JTokenCount = 0;
     m_state.LastPollTime = clock().timer();
     m_window.cmdGetStatus->setEnabled(true);

@@ -28,4 +28,6 @@ private Q_SLOTS:
     void reopenedInTheMiddleOfAReport_data();
     void reopenedInTheMiddleOfAReport();
     void windowClosedInTheMiddleOfABurst();
+    void commandOnAClosedPort_data();
+    void commandOnAClosedPort();
 };

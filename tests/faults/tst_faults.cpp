@@ -37,6 +37,9 @@
 //   clicks during the drain wait       nested closes end consistent; the port works after
 //   stop and start inside a report     the line cut by the stop is not glued to the next one
 //   window closed mid-burst            program ended, port closed, nothing runs on after
+//   command on a closed port, never    the port opens and the command goes out; its reply is
+//   opened or after a failed open      collected with a reply's quiet time; sync stays as the
+//                                      operator left it (no close on the way) and polls follow
 
 #include "faults_test.h"
 

@@ -25,12 +25,10 @@ void Commands::SendPoll() {
 
 void Commands::cmdSendCmd_Click() {
     try {
-        // A command given with the port closed opens it first. A failed open earlier leaves the
-        // button at "Stop Probe" with the port closed; that click closes, the next one opens.
+        // A command given with the port closed opens it first, and does nothing else on the way:
+        // sync stays as the operator left it.
         if (!m_comm.PortOpen()) {
-            if (m_window.portShownOpen())
-                m_cmdCOMStatus_Click();
-            m_cmdCOMStatus_Click();
+            m_openPort();
             if (!m_comm.PortOpen())
                 return; // the open's own message says why; nothing is sent
         }

@@ -32,12 +32,10 @@ inline constexpr double kReplyWait = 3.1;
 
 class Commands {
 public:
-    // `cmdCOMStatus_Click` runs the open/close button's handler: a command given while the port
-    // is closed opens it first.
-    Commands(frmKorvane &window, ProbeState &state, MSComm &comm,
-             std::function<void()> cmdCOMStatus_Click)
-        : m_window(window), m_state(state), m_comm(comm),
-          m_cmdCOMStatus_Click(std::move(cmdCOMStatus_Click)) {}
+    // `openPort` opens the port with the chosen settings: a command given while the port is
+    // closed opens it first.
+    Commands(frmKorvane &window, ProbeState &state, MSComm &comm, std::function<void()> openPort)
+        : m_window(window), m_state(state), m_comm(comm), m_openPort(std::move(openPort)) {}
 
     void SendPoll();
     void cmdSendCmd_Click();
@@ -61,7 +59,7 @@ private:
     frmKorvane &m_window;
     ProbeState &m_state;
     MSComm &m_comm;
-    std::function<void()> m_cmdCOMStatus_Click;
+    std::function<void()> m_openPort;
     bool m_replyAwaited = false;
     QDeadlineTimer m_replyDeadline;
 };

@@ -39,6 +39,14 @@ void LinkControl::cmdCOMStatus_Click() {
     }
 }
 
+void LinkControl::openForCommand() {
+    try {
+        openPort();
+    } catch (const RunTimeError &e) {
+        m_window.ShowMessage(e.message());
+    }
+}
+
 void LinkControl::openPort() {
     // A line cut off by the last close can never be finished: what the new session brings is not
     // its continuation. Whole lines still waiting to be framed stay.

@@ -33,6 +33,10 @@ public:
     }
 
     void cmdCOMStatus_Click();
+    // Opens the port with the chosen settings for a command given while it is not open, whatever
+    // the button reads (after a failed open it reads "Stop Probe" with the port closed): unlike
+    // the button it never closes first, so sync stays as the operator left it.
+    void openForCommand();
     void cboBaudRate_Click();
     void ApplyPortSettings();
     void Form_QueryUnload();
