@@ -61,7 +61,7 @@ public:
                      m_pump, m_endProgram, [this] { commands.cmdSyncOnOff_Click(); }};
     PortDiscovery discovery{window};
     ReceiveHandling receive{window, state, MSComm1};
-    ProbeLoop loop{window, state, MSComm1, routing, commands, discovery, m_pump};
+    ProbeLoop loop{window, state, MSComm1, routing, commands, discovery, link, m_pump};
     SessionLog sessionLog{window, MSComm1, m_log.leavePollsOut};
 
 private:

@@ -5,6 +5,7 @@
 #include "device/mscomm.h"
 #include "handlers/protocol/commands.h"
 #include "handlers/protocol/token_routing.h"
+#include "handlers/serial/link_control.h"
 #include "handlers/serial/port_discovery.h"
 #include "window/frm_korvane.h"
 #include "window/shape.h"
@@ -16,6 +17,11 @@
 #include <algorithm>
 
 namespace korvane {
+
+namespace {
+// Said after the reason an open failed when a poll finds the port still closed.
+constexpr char kStillNotOpen[] = " (no poll sent: the port is still not open)";
+} // namespace
 
 static_assert(kReplyWait == 2 * kPollInterval, "a reply is waited for two poll intervals");
 
@@ -98,7 +104,12 @@ void ProbeLoop::pollDecision() {
     } catch (const RunTimeError &e) {
         // A poll that could not go out (the port did not really open): say why, give the
         // operator the send button back, and try again at the poll cadence, not on every pass.
-        m_window.ShowMessage(e.message());
+        // After a failed open the open's reason is the one that helps: it stays readable.
+        const std::optional<RunTimeError> &openFailure = m_link.openFailure();
+        if (openFailure && !m_comm.PortOpen())
+            m_window.ShowMessage(openFailure->message() + QLatin1String(kStillNotOpen));
+        else
+            m_window.ShowMessage(e.message());
         m_window.cmdSendCmd->setEnabled(true);
         m_state.LastPollTime = clock().timer();
     }

@@ -26,6 +26,7 @@ class MSComm;
 class TokenRouting;
 class Commands;
 class PortDiscovery;
+class LinkControl;
 
 inline constexpr double kPollInterval = 1.55;
 inline constexpr double kLedOnTime = 0.5;
@@ -38,9 +39,9 @@ inline constexpr double kLongestProbeSleep = 1.0;
 class ProbeLoop {
 public:
     ProbeLoop(frmKorvane &window, ProbeState &state, MSComm &comm, TokenRouting &routing,
-              Commands &commands, PortDiscovery &discovery, EventPump pump)
+              Commands &commands, PortDiscovery &discovery, const LinkControl &link, EventPump pump)
         : m_window(window), m_state(state), m_comm(comm), m_routing(routing), m_commands(commands),
-          m_discovery(discovery), m_pump(std::move(pump)) {}
+          m_discovery(discovery), m_link(link), m_pump(std::move(pump)) {}
 
     // The start-up sequence, up to the entry to the loop.
     void startUp();
@@ -67,6 +68,7 @@ private:
     TokenRouting &m_routing;
     Commands &m_commands;
     PortDiscovery &m_discovery;
+    const LinkControl &m_link;
     EventPump m_pump;
     FramingState m_framing;
     ReportText m_report;

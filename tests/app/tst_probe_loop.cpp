@@ -171,8 +171,9 @@ void TestProbeLoop::failedPollIsReportedAndRetriedAtTheCadence() {
     console.click("cmdSyncOnOff");
     console.runFor(10); // probing starts: the last poll counts from now
     int errors = 0;
+    // Each retry says that no poll went out, and keeps the reason the open failed.
     QObject::connect(console.window().txtErrMsg, &QLineEdit::textChanged, [&](const QString &t) {
-        if (t.startsWith(QStringLiteral("Err 8012. ")))
+        if (t.startsWith(QStringLiteral("Err 8002. ")) && t.contains(QStringLiteral("no poll")))
             ++errors;
     });
     clock.advance(1.6);

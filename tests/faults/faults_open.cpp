@@ -3,9 +3,11 @@
 
 #include "faults_test.h"
 
+#include "app/probe_loop.h"
 #include "base/run_time_error.h"
 #include "device/mscomm.h"
 #include "support/console.h"
+#include "support/fake_clock.h"
 #include "support/fault_predicates.h"
 #include "support/permissions.h"
 #include "support/port_holder.h"
@@ -43,6 +45,8 @@ void TestFaults::deviceCannotBeOpened() {
     QFETCH(QString, why);
     QFETCH(QString, messageStart);
     QFETCH(QString, says);
+    RunningClock clock(40000.0);
+    ClockInstaller install(&clock);
     SimRadio radio;
     QVERIFY(!radio.path().isEmpty());
     const QByteArray device = radio.path().toLocal8Bit();
@@ -77,6 +81,15 @@ void TestFaults::deviceCannotBeOpened() {
     QVERIFY(!console.window().cboCommPort->isEnabled());
     QVERIFY(!console.app().MSComm1.PortOpen());
     console.runFor(50);
+    // With sync on the loop keeps trying to poll; each try says so and keeps the reason.
+    console.click("cmdSyncOnOff");
+    for (int retry = 0; retry < 2; ++retry) {
+        clock.setBack(-kPollInterval);
+        console.runFor(30);
+        QVERIFY2(console.message().startsWith(messageStart) && console.message().contains(says) &&
+                     console.message().contains(QStringLiteral("no poll sent")),
+                 qPrintable(console.message()));
+    }
     console.click("cmdCOMStatus");
     QCOMPARE(untruths(console), QString());
     QCOMPARE(console.window().cmdCOMStatus->text(), kStartProbe);

@@ -14,7 +14,9 @@
 //   radio hangs up while sync polls    the same, and the poll light white
 //   radio hangs up in the drain wait   the close ends at once with "Err 8017.", no hang
 //   no such device                     "Err 8002. ... does not exist"; "Stop Probe" stays (no
-//                                      roll-back) with the port closed; the next click closes
+//                                      roll-back) with the port closed; the next click closes;
+//                                      with sync on, each poll retry says that no poll went out
+//                                      and keeps this reason on the line (so in each case below)
 //   permission denied (mode 000)       "Err 8016. Permission denied ..."; same; opens once the
 //                                      mode is back
 //   held by a second control, or by    "Err 8010. The device is in use ... held by another

@@ -29,20 +29,27 @@ QString LinkControl::settingsText() const {
 }
 
 void LinkControl::cmdCOMStatus_Click() {
+    if (!m_window.portShownOpen()) {
+        tryOpen();
+        return;
+    }
     try {
-        if (!m_window.portShownOpen())
-            openPort();
-        else
-            closePort(true);
+        closePort(true);
     } catch (const RunTimeError &e) {
         m_window.ShowMessage(e.message());
     }
 }
 
 void LinkControl::openForCommand() {
+    tryOpen();
+}
+
+void LinkControl::tryOpen() {
+    m_openFailure.reset();
     try {
         openPort();
     } catch (const RunTimeError &e) {
+        m_openFailure = e;
         m_window.ShowMessage(e.message());
     }
 }
@@ -67,6 +74,7 @@ void LinkControl::openPort() {
 }
 
 void LinkControl::closePort(bool drain) {
+    m_openFailure.reset();
     if (m_window.syncShownOn())
         m_cmdSyncOnOff_Click();
     m_window.ShowMessage(QStringLiteral("Closing COM Port ") + QString::number(m_comm.CommPort()));

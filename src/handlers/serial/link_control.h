@@ -9,10 +9,12 @@
 
 #include "base/event_pump.h"
 #include "base/probe_state.h"
+#include "base/run_time_error.h"
 
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace korvane {
 
@@ -44,9 +46,14 @@ public:
     // The device went away while open: the window must show the port closed.
     void onDeviceLost(int number, const QString &description);
 
+    // Why the last open failed, while the port stays closed after it: the reason the operator
+    // needs (in use, permission, no such device) when something else finds the port not open.
+    const std::optional<RunTimeError> &openFailure() const { return m_openFailure; }
+
     QString settingsText() const;
 
 private:
+    void tryOpen();
     void openPort();
     void closePort(bool drain);
     void drainOutput();
@@ -58,6 +65,7 @@ private:
     EventPump m_pump;
     std::function<void()> m_endProgram;
     std::function<void()> m_cmdSyncOnOff_Click;
+    std::optional<RunTimeError> m_openFailure;
 };
 
 } // namespace korvane
