@@ -51,6 +51,12 @@ void TestLink::openFailures_data() {
     QTest::newRow("port text not a number") << "1=%1"
                                             << "abc"
                                             << "Err 13. ";
+    QTest::newRow("port number 0") << "1=%1"
+                                   << "0"
+                                   << "Err 380. ";
+    QTest::newRow("port number below 0") << "1=%1"
+                                         << "-3"
+                                         << "Err 380. ";
     QTest::newRow("no device for the number") << "1=%1"
                                               << "9"
                                               << "Err 8002. ";
