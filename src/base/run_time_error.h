@@ -37,6 +37,8 @@
 //   8022  The connection was refused           (nothing listens at the network port's address)
 //   8023  No answer                            (a network port's host, or its Telnet server,
 //                                              said nothing within 3 s)
+//   8024  Command too long                     (more characters than a command may have; it is
+//                                              refused whole, never cut)
 
 #include <QString>
 #include <exception>
@@ -61,6 +63,7 @@ inline constexpr int kWriteFailed = 8020;
 inline constexpr int kNameNotResolved = 8021;
 inline constexpr int kConnectionRefused = 8022;
 inline constexpr int kNoAnswer = 8023;
+inline constexpr int kCommandTooLong = 8024;
 } // namespace err
 
 class RunTimeError : public std::exception {

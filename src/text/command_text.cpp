@@ -8,6 +8,12 @@ QString encodeCommand(const QString &text) {
     if (text.isEmpty())
         throw RunTimeError(err::kInvalidArgument,
                            QStringLiteral("Invalid procedure call or argument"));
+    if (text.size() > kLongestCommand)
+        throw RunTimeError(err::kCommandTooLong,
+                           QStringLiteral("Command too long: %1 characters, at most %2; nothing "
+                                          "was sent")
+                               .arg(text.size())
+                               .arg(kLongestCommand));
     constexpr QChar kLineFeed = QLatin1Char('\n');
     QString out = text;
     out.replace(QLatin1Char('!'), kLineFeed);

@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <limits>
 
 namespace korvane {
 
@@ -255,6 +256,10 @@ void frmKorvane::buildControls() {
         combo->setAccessibleName(QString::fromLatin1(row.spoken));
         *row.control = combo;
     }
+    // A line box cuts what is typed or pasted beyond its length without a word, and a cut
+    // command is another command: the command box takes any length, and a command too long to
+    // send is refused whole when it is sent.
+    cboCommand->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
 
     // The line format is fixed: these show it, greyed, and cannot be changed.
     struct SimpleComboRow {

@@ -8,6 +8,7 @@
 #include "support/fault_predicates.h"
 #include "support/sim_radio.h"
 #include "support/slot_recorder.h"
+#include "text/command_text.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -56,7 +57,8 @@ void TestFaults::clicksDuringTheDrainWait() {
     SlotRecorder recorder(console.window());
     console.openPort();
     radio.freeze();
-    console.window().cboCommand->setEditText(QString(100000, QLatin1Char('D')) + QLatin1Char('!'));
+    console.window().cboCommand->setEditText(QString(kLongestCommand - 1, QLatin1Char('D')) +
+                                             QLatin1Char('!'));
     console.click("cmdSendCmd");
     console.window().cboCommand->setEditText(QStringLiteral("F1000000!"));
     // While the close waits for the output to drain, the operator clicks everything, closing

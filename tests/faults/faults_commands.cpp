@@ -1,5 +1,5 @@
 // The fault matrix, commands: a command given while the port is closed, never opened or left
-// closed by a failed open.
+// closed by a failed open; a command longer than a command may be.
 
 #include "faults_test.h"
 
@@ -9,8 +9,13 @@
 #include "support/permissions.h"
 #include "support/sim_radio.h"
 #include "support/slot_recorder.h"
+#include "text/command_text.h"
+#include "text/token_keys.h"
 
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
 #include <memory>
@@ -61,4 +66,46 @@ void TestFaults::commandOnAClosedPort() {
     QCOMPARE(console.window().cmdSyncOnOff->text(), kStopSync);
     QCOMPARE(untruths(console), QString());
     QCOMPARE(errors(recorder).size(), failedOpenFirst ? 1 : 0);
+}
+
+void TestFaults::overlongCommand_data() {
+    QTest::addColumn<int>("length");
+    QTest::newRow("as long as a command may be") << int(kLongestCommand);
+    QTest::newRow("one character more") << int(kLongestCommand) + 1;
+    QTest::newRow("a page pasted") << 100000;
+}
+
+void TestFaults::overlongCommand() {
+    QFETCH(int, length);
+    SimRadio radio;
+    Console console(radio.ports());
+    console.startUp();
+    SlotRecorder recorder(console.window());
+    // Pasted into the empty box, as an operator would: the box keeps all of it.
+    QLineEdit *box = console.window().cboCommand->lineEdit();
+    box->clear();
+    const QString command = QString(length - 1, QLatin1Char('A')) + QLatin1Char('!');
+    QGuiApplication::clipboard()->setText(command);
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(box->text().size(), qsizetype(length));
+    console.click("cmdSendCmd");
+
+    const bool sent = length <= kLongestCommand;
+    if (sent) {
+        // It went out whole: the radio counts every byte of it before refusing it.
+        QVERIFY(console.runUntil([&] { return recorder.count(slotForLine(u"E")) == 1; }, 10000));
+        QCOMPARE(recorder.last(slotForLine(u"E")),
+                 QStringLiteral("ECOMMAND TOO LONG %1 BYTES").arg(length - 1));
+    } else {
+        // Refused whole with its reason; the port was not even opened for it.
+        QVERIFY2(console.message().startsWith(
+                     QStringLiteral("Err 8024. Command too long: %1 ").arg(length)),
+                 qPrintable(console.message().left(200)));
+        QVERIFY(!console.app().MSComm1.PortOpen());
+        console.runFor(100);
+        QCOMPARE(radio.count("RX"), 0);
+    }
+    QCOMPARE(box->text(), command); // nothing typed is lost either way
+    QCOMPARE(untruths(console), QString());
 }

@@ -8,6 +8,7 @@
 #include "support/fault_predicates.h"
 #include "support/sim_radio.h"
 #include "support/slot_recorder.h"
+#include "text/command_text.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -76,7 +77,8 @@ void TestFaults::radioHangsUpDuringTheDrainWait() {
     console.click("cmdSyncOnOff");
     // A radio that takes nothing: the command backs up in the line's buffers.
     radio.freeze();
-    console.window().cboCommand->setEditText(QString(200000, QLatin1Char('F')) + QLatin1Char('!'));
+    console.window().cboCommand->setEditText(QString(kLongestCommand - 1, QLatin1Char('F')) +
+                                             QLatin1Char('!'));
     console.click("cmdSendCmd");
     QVERIFY(console.app().MSComm1.OutBufferCount() > 0);
 

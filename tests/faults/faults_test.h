@@ -30,4 +30,6 @@ private Q_SLOTS:
     void windowClosedInTheMiddleOfABurst();
     void commandOnAClosedPort_data();
     void commandOnAClosedPort();
+    void overlongCommand_data();
+    void overlongCommand();
 };

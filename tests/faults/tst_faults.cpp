@@ -42,6 +42,9 @@
 //   command on a closed port, never    the port opens and the command goes out; its reply is
 //   opened or after a failed open      collected with a reply's quiet time; sync stays as the
 //                                      operator left it (no close on the way) and polls follow
+//   command longer than 32767          pasted whole into the box; refused whole with "Err 8024.",
+//   characters (pasted)                the port not opened, nothing sent, the box keeps it all;
+//                                      one of 32767 goes out whole
 
 #include "faults_test.h"
 

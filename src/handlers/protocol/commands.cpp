@@ -25,6 +25,8 @@ void Commands::SendPoll() {
 
 void Commands::cmdSendCmd_Click() {
     try {
+        // A command that cannot go out as typed is refused before anything happens.
+        const QString text = encodeCommand(m_window.cboCommand->currentText());
         // A command given with the port closed opens it first, and does nothing else on the way:
         // sync stays as the operator left it.
         if (!m_comm.PortOpen()) {
@@ -32,7 +34,6 @@ void Commands::cmdSendCmd_Click() {
             if (!m_comm.PortOpen())
                 return; // the open's own message says why; nothing is sent
         }
-        const QString text = encodeCommand(m_window.cboCommand->currentText());
         m_window.ShowMessage(QStringLiteral("Sending ") + text + QStringLiteral(" command..."));
         m_comm.setOutput(text);
         replyExpected();
