@@ -1,5 +1,7 @@
 #include "app/korvane_app.h"
 
+#include "app/display_check.h"
+#include "app/outside_end.h"
 #include "app/program_arguments.h"
 #include "base/run_time_error.h"
 #include "base/version.h"
@@ -85,14 +87,6 @@ void endProcess() {
     std::_Exit(0);
 }
 
-namespace {
-bool haveDisplay() {
-    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        return true;
-    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
-}
-} // namespace
-
 void prepareDisplay() {
     // A report is painted the moment it is framed. Through memory shared with the X server,
     // every repaint first waits for the server to answer a round trip, and a server whose
@@ -109,9 +103,11 @@ int runKorvane(int argc, char *argv[]) {
     if (const std::optional<int> status = answerCommandLine(options))
         return *status;
     setPortOverrides(options.ports);
-    if (!platformWithoutDisplay(options) && !haveDisplay()) {
-        std::fputs("korvane: no display was found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
-                   "Korvane is a desktop program: start it from a desktop session, or give it a\n"
+    const std::optional<QByteArray> problem =
+        platformWithoutDisplay(options) ? std::nullopt : displayProblem();
+    if (problem) {
+        std::fprintf(stderr, "korvane: %s\n", problem->constData());
+        std::fputs("Korvane is a desktop program: start it from a desktop session, or give it a\n"
                    "virtual display with  xvfb-run -a korvane  (Debian package xvfb).\n"
                    "scripts/run.sh does this for you on a machine without a display.\n",
                    stderr);
@@ -123,6 +119,9 @@ int runKorvane(int argc, char *argv[]) {
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
     Korvane korvane(waitAndDispatch, endProcess, {options.logFile, options.leavePollsOut});
+    // Ended from outside: the shutdown of a closed window, or at least the port let go.
+    OutsideEnd outsideEnd([&korvane] { korvane.window.close(); },
+                          [&korvane] { korvane.MSComm1.setPortOpen(false); });
     korvane.Form_Load();
 }
 

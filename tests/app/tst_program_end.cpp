@@ -1,0 +1,221 @@
+// The program ended from outside, as real processes: the korvane executable on a real X server
+// (Xvfb, clicked with xdotool as an operator would) with its port open on the simulated radio and
+// sync on, then ended by a signal or by its X server going away. However it ends, its port must
+// be free afterwards: no lock file left behind, no flock held. And a display that cannot be
+// reached gets the same plain message and status as none at all.
+
+#include "device/port_lock.h"
+#include "support/sim_radio.h"
+#include "window/frm_korvane.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QtTest>
+#include <csignal>
+#include <optional>
+
+using namespace korvane;
+using namespace korvane::test;
+
+namespace {
+
+QString korvaneProgram() {
+    return qEnvironmentVariable("KORVANE_BIN");
+}
+
+// A virtual X server on a display number of its own, ended with the object.
+class VirtualDisplay {
+public:
+    VirtualDisplay() {
+        m_server.setProgram(QStringLiteral("Xvfb"));
+        m_server.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"),
+                               QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                               QStringLiteral("-screen"), QStringLiteral("0"),
+                               QStringLiteral("1024x768x24")});
+        m_server.start();
+        if (m_server.waitForReadyRead(10000))
+            m_display = QStringLiteral(":") + QString::fromLatin1(m_server.readLine().trimmed());
+    }
+    ~VirtualDisplay() { end(); }
+    QString display() const { return m_display; }
+    void end() {
+        if (m_server.state() == QProcess::NotRunning)
+            return;
+        m_server.terminate();
+        m_server.waitForFinished(5000);
+    }
+
+private:
+    QProcess m_server;
+    QString m_display;
+};
+
+QByteArray xdotool(const QString &display, const QStringList &arguments) {
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    tool.setProcessEnvironment(env);
+    tool.start(QStringLiteral("xdotool"), arguments);
+    tool.waitForFinished(10000);
+    return tool.readAllStandardOutput().trimmed();
+}
+
+// Where the middle of a button is in the window: the window's own layout, made here offscreen.
+QPoint centreOf(QPushButton *frmKorvane::*button) {
+    frmKorvane window;
+    window.show(); // the menu bar takes its place above the controls
+    QCoreApplication::processEvents();
+    QPushButton *b = window.*button;
+    return b->mapTo(&window, b->rect().center());
+}
+
+// The lock file of the device, if one is there.
+std::optional<QString> lockFileOf(const QByteArray &realPath) {
+    for (const char *dir : {"/run/lock", "/var/lock", "/tmp"}) {
+        const QString path =
+            QFile::decodeName(dir) + QLatin1Char('/') + QFile::decodeName(lockFileName(realPath));
+        if (QFile::exists(path))
+            return path;
+    }
+    return std::nullopt;
+}
+
+// Whether the port can be taken now, as a second program would take it.
+QString heldBy(const QByteArray &realPath) {
+    try {
+        PortLock lock;
+        lock.acquire(realPath, QStringLiteral("COM1"));
+        return QString();
+    } catch (const RunTimeError &e) {
+        return e.message();
+    }
+}
+
+bool waitFor(const std::function<bool()> &done, int msecs) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done()) {
+        if (waited.elapsed() > msecs)
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+} // namespace
+
+class TestProgramEnd : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void endedFromOutside_data();
+    void endedFromOutside();
+    void displayCannotBeReached_data();
+    void displayCannotBeReached();
+};
+
+void TestProgramEnd::initTestCase() {
+    if (korvaneProgram().isEmpty() || SimRadio::program().isEmpty())
+        QSKIP("KORVANE_BIN or KORVANE_SIM does not name the program");
+}
+
+void TestProgramEnd::endedFromOutside_data() {
+    QTest::addColumn<int>("signal"); // 0: the X server goes away instead
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+    QTest::newRow("X server gone") << 0;
+}
+
+void TestProgramEnd::endedFromOutside() {
+    QFETCH(int, signal);
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        QSKIP("Xvfb and xdotool are needed to click the real window");
+    VirtualDisplay x;
+    QVERIFY(!x.display().isEmpty());
+    SimRadio radio;
+    const QByteArray device = realDevicePath(radio.path().toLocal8Bit());
+    QVERIFY(!device.isEmpty());
+
+    QProcess korvane;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), x.display());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("KORVANE_PORTS"), radio.ports());
+    korvane.setProcessEnvironment(env);
+    korvane.setProcessChannelMode(QProcess::ForwardedChannels);
+    korvane.start(korvaneProgram(), {});
+    QVERIFY(korvane.waitForStarted());
+    const QByteArray window =
+        xdotool(x.display(), {QStringLiteral("search"), QStringLiteral("--sync"),
+                              QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                              QStringLiteral("^Korvane")})
+            .split('\n')
+            .value(0);
+    QVERIFY(!window.isEmpty());
+    for (QPushButton *frmKorvane::*button :
+         {&frmKorvane::cmdCOMStatus, &frmKorvane::cmdSyncOnOff}) {
+        const QPoint at = centreOf(button);
+        xdotool(x.display(),
+                {QStringLiteral("mousemove"), QStringLiteral("--window"),
+                 QString::fromLatin1(window), QString::number(at.x()), QString::number(at.y()),
+                 QStringLiteral("click"), QStringLiteral("1")});
+    }
+    // The port is open and polled; it is held by the lock file and the flock.
+    QVERIFY(waitFor([&] { return radio.count("POLL") > 0; }, 5000));
+    QVERIFY(lockFileOf(device).has_value());
+    QVERIFY(heldBy(device).startsWith(QStringLiteral("Err 8010. ")));
+
+    if (signal != 0)
+        QCOMPARE(::kill(pid_t(korvane.processId()), signal), 0);
+    else
+        x.end();
+    QVERIFY(korvane.waitForFinished(5000));
+    if (signal != 0) {
+        QCOMPARE(korvane.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(korvane.exitCode(), 0);
+    }
+    QCOMPARE(lockFileOf(device).value_or(QString()), QString());
+    QCOMPARE(heldBy(device), QString());
+}
+
+void TestProgramEnd::displayCannotBeReached_data() {
+    QTest::addColumn<QString>("platform");
+    QTest::addColumn<std::optional<QString>>("display");
+    QTest::newRow("no server at :99") << "xcb" << std::optional<QString>(QStringLiteral(":99"));
+    QTest::newRow("DISPLAY empty") << "xcb" << std::optional<QString>(QString());
+    QTest::newRow("DISPLAY empty, no platform named") << "" << std::optional<QString>(QString());
+    QTest::newRow("DISPLAY unset") << "" << std::optional<QString>();
+}
+
+void TestProgramEnd::displayCannotBeReached() {
+    QFETCH(QString, platform);
+    QFETCH(std::optional<QString>, display);
+    if (display == QStringLiteral(":99") && QFile::exists(QStringLiteral("/tmp/.X11-unix/X99")))
+        QSKIP("an X server runs at :99");
+    QProcess korvane;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("DISPLAY"));
+    if (!platform.isEmpty())
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    if (display)
+        env.insert(QStringLiteral("DISPLAY"), *display);
+    korvane.setProcessEnvironment(env);
+    korvane.start(korvaneProgram(), {});
+    QVERIFY(korvane.waitForFinished(10000));
+    const QString said = QString::fromLocal8Bit(korvane.readAllStandardError());
+    QCOMPARE(korvane.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(korvane.exitCode(), 2);
+    QVERIFY2(said.startsWith(QStringLiteral("korvane: no display was found")), qPrintable(said));
+    QVERIFY2(said.contains(QStringLiteral("xvfb-run -a korvane")), qPrintable(said));
+    QVERIFY2(!said.contains(QStringLiteral("einstall")), qPrintable(said));
+}
+
+QTEST_MAIN(TestProgramEnd)
+#include "tst_program_end.moc"
