@@ -12,6 +12,7 @@
 #include "window/simple_combo.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <algorithm>
@@ -19,6 +20,8 @@
 namespace korvane {
 
 namespace {
+// How long routing a batch goes on before the window gets a turn.
+constexpr qint64 kRoutingSliceMsecs = 50;
 // Said after the reason an open failed when a poll finds the port still closed.
 constexpr char kStillNotOpen[] = " (no poll sent: the port is still not open)";
 } // namespace
@@ -137,8 +140,21 @@ void ProbeLoop::frameBatch() {
     m_state.ResponseComplete = false;
 
     const FramedBatch batch = korvane::frameBatch(m_state.RxBuffer, m_framing);
-    for (const QString &line : batch.lines)
+    // A backlog (what piled up behind a modal box) can be tens of thousands of lines: the window
+    // keeps turning while they are routed. No receive event comes in meanwhile.
+    QElapsedTimer slice;
+    slice.start();
+    bool sliced = false;
+    for (const QString &line : batch.lines) {
         m_routing.DisplayToken(line);
+        if (slice.elapsed() >= kRoutingSliceMsecs) {
+            m_pump(0.0);
+            slice.start();
+            sliced = true;
+        }
+    }
+    if (sliced)
+        m_pump(0.0); // the report of such a batch takes a while of its own
     m_state.ResponseComplete = batch.complete;
 
     m_report.add(batch);

@@ -88,9 +88,15 @@ bool frmKorvane::focusNextPrevChild(bool next) {
 void frmKorvane::ShowMessage(const QString &text, bool /*important*/) {
     txtErrMsg->setText(QString());
     txtErrMsg->setText(text);
-    // Callers such as the port scan go on without pumping events: paint the line now.
-    txtErrMsg->repaint();
     Q_EMIT messageShown(text);
+    // Callers such as the port scan go on without pumping events: paint the line now. But a
+    // flood of messages (one for each of thousands of lines of a backlog) must not pay a paint
+    // each: within a moment of the last one, the line is painted by the event loop, newest text.
+    constexpr qint64 kRepaintAtOnceMsecs = 50;
+    if (m_messagePainted.isValid() && m_messagePainted.elapsed() < kRepaintAtOnceMsecs)
+        return; // setText has asked for the paint
+    txtErrMsg->repaint();
+    m_messagePainted.start();
 }
 
 bool frmKorvane::portShownOpen() const {

@@ -9,6 +9,7 @@
 
 #include "window/vocabulary.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <array>
@@ -41,8 +42,9 @@ public:
                         std::function<void()> queryUnload = {}, QWidget *parent = nullptr);
     ~frmKorvane() override;
 
-    // The message line: replaces what it showed and repaints at once. The flag callers pass
-    // beside the text changes nothing on the line.
+    // The message line: replaces what it showed and repaints at once, or with the next turn of
+    // the event loop when it was painted at once a moment ago. The flag callers pass beside the
+    // text changes nothing on the line.
     void ShowMessage(const QString &text, bool important = true);
 
     // The port state as the window shows it: "Stop Probe" means open, "Start Probe" closed.
@@ -137,6 +139,7 @@ protected:
 private:
     std::function<void()> m_queryUnload;
     FocusKeeper *m_focusKeeper = nullptr;
+    QElapsedTimer m_messagePainted; // when the message line was last painted at once
 
     void buildControls();
     void buildStatusGrid(const std::function<QString(int)> &slotCaption);

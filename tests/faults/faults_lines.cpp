@@ -10,10 +10,14 @@
 #include "support/slot_recorder.h"
 #include "text/framing.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
 #include <algorithm>
+#include <limits>
 
 using namespace korvane;
 using namespace korvane::test;
@@ -182,4 +186,51 @@ void TestFaults::tensOfThousandsOfMeterLines() {
         QVERIFY2(e.startsWith(QStringLiteral("Err 8017. ")), qPrintable(e));
     QVERIFY(console.message().startsWith(QStringLiteral("Err 8017. ")));
     QCOMPARE(untruths(console), QString());
+}
+
+void TestFaults::backlogAfterTheAboutBox() {
+    // An unpaced stream of answers with 100 meter lines each, piling up while the About box
+    // holds the loop: more meter lines than the 16-bit count holds reach the slots at once.
+    SimRadio radio({QStringLiteral("--stream"), QStringLiteral("--no-pace"),
+                    QStringLiteral("--meter-lines"), QStringLiteral("100")});
+    QVERIFY(!radio.path().isEmpty());
+    Console console(radio.ports());
+    console.startUp();
+    SlotRecorder recorder(console.window(), false);
+    console.openPort();
+    constexpr qsizetype kBacklog = 200 * 1024;
+    QTimer closer;
+    QElapsedTimer open;
+    open.start();
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        if (box == nullptr ||
+            (console.state().RxBuffer.size() < kBacklog && open.elapsed() < 10000))
+            return;
+        radio.freeze(); // what piled up is all there is
+        closer.stop();
+        qobject_cast<QDialog *>(box)->accept();
+    });
+    closer.start(10);
+    console.window().mnuHelpAbout->trigger(); // modal: returns once the box is closed
+    QVERIFY(!closer.isActive());
+    QVERIFY(console.state().RxBuffer.size() >= kBacklog);
+
+    // The window keeps turning while the backlog goes through.
+    qint64 longest = 0;
+    QElapsedTimer sinceLast;
+    sinceLast.start();
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout,
+                     [&] { longest = std::max(longest, sinceLast.restart()); });
+    watch.start(10);
+    QVERIFY(console.runUntil([&] { return console.state().RxBuffer.size() < 4096; }, 10000));
+    console.runFor(100);
+    watch.stop();
+    QVERIFY2(recorder.count(31) > std::numeric_limits<std::int16_t>::max(),
+             qPrintable(QString::number(recorder.count(31))));
+    QVERIFY2(!recorder.messages().filter(QStringLiteral("DisplayToken: Err 6. Overflow")).isEmpty(),
+             qPrintable(console.message()));
+    QCOMPARE(untruths(console), QString());
+    QVERIFY2(longest < kFrozenMsecs, qPrintable(QString::number(longest)));
 }

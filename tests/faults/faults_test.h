@@ -21,6 +21,7 @@ private Q_SLOTS:
     void neverPausingStream_data();
     void neverPausingStream();
     void tensOfThousandsOfMeterLines();
+    void backlogAfterTheAboutBox();
     void reportAcrossMidnight();
     void clockSetBack();
     void rapidProbeClicks();
