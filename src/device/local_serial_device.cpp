@@ -3,6 +3,7 @@
 #include "device/line_setup.h"
 #include "device/open_failure.h"
 #include "device/wait_clock.h"
+#include "text/path_bytes.h"
 
 #include <QFile>
 #include <cerrno>
@@ -45,7 +46,7 @@ QString LocalSerialDevice::name() const {
 void LocalSerialDevice::open(const LineSettings &settings, int handshaking) {
     // The device by its real path: the lock file is named after it, and two paths to one device
     // are one port.
-    const QByteArray device = realDevicePath(QFile::encodeName(m_path));
+    const QByteArray device = realDevicePath(bytesOfPath(m_path));
     if (device.isEmpty())
         throw openFailure(name(), m_path, false, osReason(errno));
     const QString refused = refusedSettings(settings, handshaking);

@@ -2,6 +2,7 @@
 
 #include "device/network_probe.h"
 #include "text/network_address.h"
+#include "text/path_bytes.h"
 #include "text/port_table.h"
 
 #include <algorithm>
@@ -16,7 +17,7 @@ bool deviceOpens(const QString &path) {
     // Read-write as the console will open it, but never as our controlling terminal and never
     // waiting for a modem's carrier.
     const int fd =
-        ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        ::open(bytesOfPath(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
     ::close(fd);

@@ -1,6 +1,7 @@
 #include "text/port_table.h"
 
 #include "text/network_address.h"
+#include "text/path_bytes.h"
 
 #include <QByteArray>
 #include <QRegularExpression>
@@ -96,7 +97,8 @@ std::map<int, QString> currentPortTable() {
         ports = defaultPortTable();
     } else {
         const QByteArray value = qgetenv(kPortsVariable);
-        PortTable table = parsePortTable(QString::fromLocal8Bit(value));
+        // Paths are bytes: a device named in no valid UTF-8 must still be found.
+        PortTable table = parsePortTable(pathFromBytes(value));
         reportProblemsOnce(value, table.problems);
         ports = std::move(table.ports);
     }

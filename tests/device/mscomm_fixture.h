@@ -55,6 +55,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
+    void openAndClose_data();
     void openAndClose();
     void openFailures_data();
     void openFailures();

@@ -2,6 +2,8 @@
 
 #include "mscomm_fixture.h"
 
+#include "text/path_bytes.h"
+
 void TstMSComm::init() {
     m_radio = std::make_unique<PtyPair>();
     QVERIFY(m_radio->isValid());
@@ -15,10 +17,28 @@ void TstMSComm::cleanup() {
     m_radio.reset();
 }
 
+void TstMSComm::openAndClose_data() {
+    QTest::addColumn<QByteArray>("linkName"); // empty: the table names the device itself
+    QTest::newRow("by the device's own path") << QByteArray();
+    QTest::newRow("by a link named in no valid UTF-8") << QByteArray("radio-\xe9");
+}
+
 void TstMSComm::openAndClose() {
+    QFETCH(QByteArray, linkName);
+    QTemporaryDir dir;
+    QString named = m_radio->slavePath();
+    if (!linkName.isEmpty()) {
+        // Paths are bytes: a link named with 0xE9 alone (Latin-1) is still the port's device.
+        const QByteArray link = QFile::encodeName(dir.path()) + '/' + linkName;
+        QCOMPARE(::symlink(QFile::encodeName(m_radio->slavePath()).constData(), link.constData()),
+                 0);
+        qputenv("KORVANE_PORTS", QByteArrayLiteral("3=") + link);
+        named = korvane::pathFromBytes(link);
+        QCOMPARE(korvane::bytesOfPath(named), link); // and back to the very bytes
+    }
     QCOMPARE(openComm(), QString());
     QVERIFY(m_comm->PortOpen());
-    QCOMPARE(m_comm->deviceName(), m_radio->slavePath());
+    QCOMPARE(m_comm->deviceName(), named);
     m_comm->setPortOpen(false);
     QVERIFY(!m_comm->PortOpen());
     m_comm->setPortOpen(false); // closing a closed port does nothing
