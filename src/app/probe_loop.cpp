@@ -139,6 +139,7 @@ void ProbeLoop::frameBatch() {
     m_state.ResponseReady = false;
     m_state.ResponseComplete = false;
 
+    const qsizetype framedSize = m_state.RxBuffer.size();
     const FramedBatch batch = korvane::frameBatch(m_state.RxBuffer, m_framing);
     // A backlog (what piled up behind a modal box) can be tens of thousands of lines: the window
     // keeps turning while they are routed. No receive event comes in meanwhile.
@@ -169,7 +170,9 @@ void ProbeLoop::frameBatch() {
                     .arg(leftOut));
     }
     m_window.cmdGetStatus->setEnabled(true);
-    m_state.RxBuffer = batch.tail;
+    // A receive event already waiting when the batch began may have run in a turn given above:
+    // what it added comes after the kept tail, never in its place.
+    m_state.RxBuffer = batch.tail + m_state.RxBuffer.mid(framedSize);
     // The count grows with every batch the line takes; the last message gives its whole length.
     for (const qsizetype length : batch.droppedLines)
         m_window.ShowMessage(
