@@ -20,8 +20,6 @@
 namespace korvane {
 
 namespace {
-// How long routing a batch goes on before the window gets a turn.
-constexpr qint64 kRoutingSliceMsecs = 50;
 // Said after the reason an open failed when a poll finds the port still closed.
 constexpr char kStillNotOpen[] = " (no poll sent: the port is still not open)";
 } // namespace
@@ -141,21 +139,8 @@ void ProbeLoop::frameBatch() {
 
     const qsizetype framedSize = m_state.RxBuffer.size();
     const FramedBatch batch = korvane::frameBatch(m_state.RxBuffer, m_framing);
-    // A backlog (what piled up behind a modal box) can be tens of thousands of lines: the window
-    // keeps turning while they are routed. No receive event comes in meanwhile.
-    QElapsedTimer slice;
-    slice.start();
-    bool sliced = false;
-    for (const QString &line : batch.lines) {
+    for (const QString &line : batch.lines)
         m_routing.DisplayToken(line);
-        if (slice.elapsed() >= kRoutingSliceMsecs) {
-            m_pump(0.0);
-            slice.start();
-            sliced = true;
-        }
-    }
-    if (sliced)
-        m_pump(0.0); // the report of such a batch takes a while of its own
     m_state.ResponseComplete = batch.complete;
 
     m_report.add(batch);
