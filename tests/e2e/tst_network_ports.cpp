@@ -188,9 +188,11 @@ void TestNetworkPorts::openFailuresAreTold() {
     }
     Console console(QStringLiteral("1=") + url);
     console.startUp();
-    // The port list's probe came and went; a peer holds one connection at a time.
-    if (peer)
-        QVERIFY(TelnetPeer::waitUntil([&] { return !peer->isConnected(); }));
+    // The port list's probe came and went (the peer may take it in only after the probe's own
+    // connect returned); a peer holds one connection at a time.
+    if (peer && setup != QLatin1String("refused"))
+        QVERIFY(TelnetPeer::waitUntil(
+            [&] { return peer->connections() >= 1 && !peer->isConnected(); }));
     console.window().cboCommPort->setEditText(QStringLiteral("1"));
     QElapsedTimer timer;
     timer.start();

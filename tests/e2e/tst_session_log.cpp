@@ -24,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -34,6 +35,7 @@
 #include <climits>
 #include <cstring>
 #include <linux/capability.h>
+#include <memory>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -65,13 +67,22 @@ private:
 void answerFileChooser(const QString &path) {
     auto *timer = new QTimer;
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, path] {
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, path, tries] {
         auto *chooser = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
         if (chooser == nullptr)
             return;
+        // The chooser reads its folder in the background and may put its own name back
+        // meanwhile: type the name as the operator does, and Save only once the chooser holds
+        // the file asked for (or, after a second, to let the test fail instead of hang).
+        const QFileInfo file(path);
+        chooser->setDirectory(file.absolutePath());
+        if (auto *name = chooser->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            name->setText(file.fileName());
+        if (chooser->selectedFiles() != QStringList{path} && ++*tries < 100)
+            return;
         timer->stop();
         timer->deleteLater();
-        chooser->selectFile(path);
         static_cast<QDialog *>(chooser)->accept(); // Save, as the operator clicks it
     });
     timer->start();
