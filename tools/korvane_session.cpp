@@ -2,7 +2,7 @@
 // KORVANE_PORTS): open the port, start sync, request status, send a command. It prints what the
 // window showed (slots, report box, times, message line) and saves a picture of the window.
 //
-//   korvane-session [PICTURE.png]
+//   korvane-session [PICTURE.png [LOG]]     LOG: the session log, as korvane --log LOG writes it
 
 #include "app/korvane_app.h"
 
@@ -43,12 +43,13 @@ int main(int argc, char *argv[]) {
     korvane::prepareDisplay();
     QApplication app(argc, argv);
     const QString picture = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    const QString log = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     // Never sleep long: the session watches the clock itself.
     Korvane k([](std::optional<double> w) { waitAndDispatch(std::min(w.value_or(0.01), 0.01)); },
-              [] {});
+              [] {}, LogOptions{log, false});
     frmKorvane &w = k.window;
 
-    k.loop.startUp();
+    k.startUp();
     say(QStringLiteral("Port list: %1 entries, message line: %2")
             .arg(w.cboCommPort->count())
             .arg(w.txtErrMsg->text()));
