@@ -17,9 +17,11 @@
 
 #include "base/timer_value.h"
 #include "fuzz_rig.h"
+#include "text/framing.h"
 #include "text/token_keys.h"
 
 #include <QLineEdit>
+#include <QPlainTextEdit>
 
 using namespace korvane;
 using namespace korvane::fuzz;
@@ -73,12 +75,18 @@ void checkDirectTurn(Korvane &app, const Account::Batch &expected, std::int16_t 
     FUZZ_CHECK(app.state.JTokenCount == count,
                QStringLiteral("J count %1, expected %2").arg(app.state.JTokenCount).arg(count));
     const QString message = app.window.txtErrMsg->text();
+    // A report that has grown past what the box shows (the rig's reports run on from one input
+    // to the next until a "." line) says so when it completes, after any other message.
+    const bool reportCut =
+        message.startsWith(QStringLiteral("Report too long for the box: its first ")) &&
+        app.window.txtFromVO1446->toPlainText().size() <= kMaxReportText;
     if (expected.dropped > 0)
-        FUZZ_CHECK(message == QStringLiteral("Received line too long: %1 characters dropped")
-                                  .arg(expected.droppedLine),
+        FUZZ_CHECK(reportCut ||
+                       message == QStringLiteral("Received line too long: %1 characters dropped")
+                                      .arg(expected.droppedLine),
                    message);
     else
-        FUZZ_CHECK(message.isEmpty(), message);
+        FUZZ_CHECK(reportCut || message.isEmpty(), message);
     FUZZ_CHECK(!app.state.ResponseReady, QStringLiteral("a framed batch left waiting"));
     const QString &kept = app.state.RxBuffer;
     FUZZ_CHECK(kept == expected.unfinished ||
