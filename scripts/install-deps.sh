@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config clang-format
     qt6-base-dev qt6-base-private-dev qt6-serialport-dev libqt6serialport6 qt6-base-dev-tools
-    libgl-dev libx11-dev libbenchmark-dev
+    libgl-dev libx11-dev libxcb1-dev libbenchmark-dev
     xvfb xauth x11-utils xdotool imagemagick fonts-wine fonts-urw-base35 fonts-dejavu-core
     clang libclang-rt-14-dev
     dpkg-dev file
