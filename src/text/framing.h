@@ -42,8 +42,10 @@ struct FramedBatch {
 
 FramedBatch frameBatch(const QString &batch, FramingState &state);
 
-// The most of a report the box shows; a longer one loses its oldest whole lines.
-inline constexpr qsizetype kMaxReportText = 64 * 1024;
+// The most of a report the box shows; a longer one loses its oldest whole lines. 16 KiB holds
+// about ninety full status reports; the box lays out all it is given in one go, and at 64 KiB
+// that held the window still for most of a second after a backlog.
+inline constexpr qsizetype kMaxReportText = 16 * 1024;
 
 // The text of the report on its way: every character received since the last report completed,
 // as one batch holding all of it would show it (framed line feeds as "<", and from the batch that

@@ -27,15 +27,14 @@
 //   a line of a megabyte               dropped whole; "Received line too long" counts grow
 //                                      with the line, the last one its whole length; the
 //                                      report after it arrives whole, the box shows its newest
-//                                      64 KiB and says so; turns < 300 ms; receive buffer far
+//                                      16 KiB and says so; turns < 300 ms; receive buffer far
 //                                      below the line
 //   stream that never pauses           turns < 300 ms apart at 9600 baud (< 1 s unpaced);
 //                                      every line from the open to the hang-up routed in order
 //   tens of thousands of "J" lines     the count back under 15 after every pass (a poll
 //                                      forced each time), no "Overflow", nothing lost
 //   200 KB piled up behind the About   the "Overflow" message still shows, painted at most
-//   box, more J lines than 16 bits     every 50 ms; the longest gap between dispatches is
-//                                      reported (not yet bounded by 300 ms)
+//   box, more J lines than 16 bits     every 50 ms; the window turns < 300 ms apart
 //   report across midnight             elapsed time positive and small; polls 1.55 s apart
 //   clock set back an hour             one poll at once, then 1.55 s apart; no stall
 //   100 rapid Start/Stop Probe clicks  ends as the last click says; next report whole
