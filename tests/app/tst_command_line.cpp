@@ -6,6 +6,7 @@
 
 #include "base/version.h"
 #include "support/pty_pair.h"
+#include "support/sim_radio.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -14,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using korvane::test::korvaneProgram;
+using korvane::test::notBuilt;
 using korvane::test::PtyPair;
 
 class TstCommandLine : public QObject {
@@ -25,8 +28,8 @@ private Q_SLOTS:
 };
 
 void TstCommandLine::initTestCase() {
-    if (qEnvironmentVariable("KORVANE_BIN").isEmpty())
-        QSKIP("KORVANE_BIN does not name the korvane executable");
+    if (korvaneProgram().isEmpty())
+        QFAIL(qPrintable(notBuilt("korvane")));
 }
 
 // "%log" in the arguments stands for a log file, "%pty1" and "%pty2" for two pseudo-terminals.
@@ -110,7 +113,7 @@ void TstCommandLine::commandLine() {
         environment.insert(QStringLiteral("KORVANE_PORTS"), filled(ports));
     QProcess korvane;
     korvane.setProcessEnvironment(environment);
-    korvane.start(qEnvironmentVariable("KORVANE_BIN"), arguments);
+    korvane.start(korvaneProgram(), arguments);
     QVERIFY(korvane.waitForStarted(5000));
 
     if (status < 0) {

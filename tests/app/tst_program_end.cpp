@@ -22,10 +22,6 @@ using namespace korvane::test;
 
 namespace {
 
-QString korvaneProgram() {
-    return qEnvironmentVariable("KORVANE_BIN");
-}
-
 // A virtual X server on a display number of its own, ended with the object.
 class VirtualDisplay {
 public:
@@ -119,7 +115,7 @@ private Q_SLOTS:
 
 void TestProgramEnd::initTestCase() {
     if (korvaneProgram().isEmpty() || SimRadio::program().isEmpty())
-        QSKIP("KORVANE_BIN or KORVANE_SIM does not name the program");
+        QFAIL(qPrintable(notBuilt(korvaneProgram().isEmpty() ? "korvane" : "rt1446-sim")));
 }
 
 void TestProgramEnd::endedFromOutside_data() {
@@ -134,7 +130,7 @@ void TestProgramEnd::endedFromOutside() {
     QFETCH(int, signal);
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty() ||
         QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-        QSKIP("Xvfb and xdotool are needed to click the real window");
+        QFAIL("Xvfb and xdotool are needed to click the real window (scripts/install-deps.sh)");
     VirtualDisplay x;
     QVERIFY(!x.display().isEmpty());
     SimRadio radio;

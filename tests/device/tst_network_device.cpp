@@ -108,13 +108,13 @@ void TstNetworkDevice::openFailsTruthfully() {
         url = QStringLiteral("rfc2217://127.0.0.1:%1").arg(neverAccepting.serverPort());
     } else {
         if (!Ser2Net::installed())
-            QSKIP(Ser2Net::notInstalled());
+            QFAIL(Ser2Net::notInstalled());
         if (setup == QLatin1String("missing")) {
             server = std::make_unique<Ser2Net>(QStringLiteral("/dev/korvane-no-such-device"),
                                                Ser2Net::Accepter::Rfc2217);
         } else {
             if (SimRadio::program().isEmpty())
-                QSKIP("KORVANE_SIM does not name the simulated radio");
+                QFAIL(qPrintable(notBuilt("rt1446-sim")));
             radio = std::make_unique<SimRadio>();
             server = std::make_unique<Ser2Net>(radio->path(), Ser2Net::Accepter::Rfc2217);
             holder.connectToHost(QHostAddress::LocalHost, server->port());
@@ -130,7 +130,8 @@ void TstNetworkDevice::openFailsTruthfully() {
     QCOMPARE(got, number);
     QVERIFY2(description.contains(QStringLiteral("COM3 (%1)").arg(url)), qPrintable(description));
     QVERIFY2(description.contains(reason), qPrintable(description));
-    QVERIFY2(msecs < NetworkSerialDevice::kOpenBoundMsecs + 500,
+    // The bound, not the kernel's minutes; a loaded machine may add to it.
+    QVERIFY2(msecs < NetworkSerialDevice::kOpenBoundMsecs + 3000,
              qPrintable(QString::number(msecs)));
     QVERIFY(!device->isOpen());
 }

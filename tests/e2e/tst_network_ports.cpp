@@ -70,9 +70,9 @@ private Q_SLOTS:
 
 void TestNetworkPorts::init() {
     if (SimRadio::program().isEmpty())
-        QSKIP("KORVANE_SIM does not name the simulated radio");
+        QFAIL(qPrintable(notBuilt("rt1446-sim")));
     if (!Ser2Net::installed())
-        QSKIP(Ser2Net::notInstalled());
+        QFAIL(Ser2Net::notInstalled());
 }
 
 void TestNetworkPorts::heldSessionThroughSer2net() {
@@ -197,7 +197,8 @@ void TestNetworkPorts::openFailuresAreTold() {
     QElapsedTimer timer;
     timer.start();
     console.click("cmdCOMStatus");
-    QVERIFY(timer.elapsed() < 3500); // the open's bound, not the kernel's minutes
+    // The open's bound of 3 s, not the kernel's minutes; a loaded machine may add to it.
+    QVERIFY2(timer.elapsed() < 6000, qPrintable(QString::number(timer.elapsed())));
     const QString message = console.message();
     QVERIFY2(message.startsWith(expected.arg(url, QString::number(port))), qPrintable(message));
     // The port is closed: the next click is a close, and the one after it tries again.

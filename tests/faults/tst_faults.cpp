@@ -61,7 +61,7 @@ using namespace korvane::test;
 
 void TestFaults::initTestCase() {
     if (SimRadio::program().isEmpty())
-        QSKIP("KORVANE_SIM does not name the simulated radio");
+        QFAIL(qPrintable(notBuilt("rt1446-sim")));
 }
 
 int main(int argc, char *argv[]) {

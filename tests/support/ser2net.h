@@ -32,7 +32,7 @@ public:
     // The ser2net program, or empty when it is not installed.
     static QString program();
     static bool installed() { return !program().isEmpty(); }
-    // For QSKIP: what to install.
+    // Why a test that needs it fails: what to install.
     static const char *notInstalled();
 
     // Serves `device` (a path without blanks, commas or quotes) at `lineSettings` ("9600n81").

@@ -1,6 +1,7 @@
 #include "support/sim_radio.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <csignal>
 #include <ctime>
 
@@ -32,7 +33,24 @@ QByteArray unescaped(const QByteArray &text) {
 } // namespace
 
 QString SimRadio::program() {
-    return qEnvironmentVariable("KORVANE_SIM");
+    return programInBuildTree("KORVANE_SIM", QStringLiteral(KORVANE_BUILT_SIM));
+}
+
+QString korvaneProgram() {
+    return programInBuildTree("KORVANE_BIN", QStringLiteral(KORVANE_BUILT_BIN));
+}
+
+QString programInBuildTree(const char *variable, const QString &built) {
+    const QString named = qEnvironmentVariable(variable);
+    if (!named.isEmpty())
+        return named;
+    return QFileInfo(built).isExecutable() ? built : QString();
+}
+
+QString notBuilt(const char *program) {
+    return QStringLiteral("%1 was not found in the build tree this test was built in; build it "
+                          "(cmake --build BUILD_DIR) or name it in the environment")
+        .arg(QLatin1String(program));
 }
 
 SimRadio::SimRadio(const QStringList &arguments, QProcess::ProcessChannelMode errors,

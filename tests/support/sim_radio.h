@@ -32,7 +32,8 @@ public:
     SimRadio(const SimRadio &) = delete;
     SimRadio &operator=(const SimRadio &) = delete;
 
-    // The simulated radio's program, or empty when KORVANE_SIM is not set.
+    // The simulated radio's program: the one KORVANE_SIM names, else the one built beside this
+    // test; empty when neither is there.
     static QString program();
 
     bool isRunning() const { return m_process.state() == QProcess::Running; }
@@ -70,6 +71,15 @@ private:
     QProcess m_process;
     QString m_path;
 };
+
+// The korvane executable: the one KORVANE_BIN names, else the one built beside this test.
+QString korvaneProgram();
+// The program the environment `variable` names, else `built` if it is there; empty otherwise. A
+// test run by hand finds the programs of the build tree it lives in, so it runs rather than
+// skipping.
+QString programInBuildTree(const char *variable, const QString &built);
+// Why a test fails when `program` cannot be found: a test never passes without running.
+QString notBuilt(const char *program);
 
 // Seconds on CLOCK_MONOTONIC, the clock of the radio's log.
 double monotonicSeconds();

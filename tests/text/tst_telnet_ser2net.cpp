@@ -82,9 +82,9 @@ struct Client {
 
 void TstTelnetSer2net::init() {
     if (!Ser2Net::installed())
-        QSKIP(Ser2Net::notInstalled());
+        QFAIL(Ser2Net::notInstalled());
     if (SimRadio::program().isEmpty())
-        QSKIP("KORVANE_SIM does not name the simulated radio");
+        QFAIL(qPrintable(notBuilt("rt1446-sim")));
 }
 
 void TstTelnetSer2net::settingsReachTheRadio_data() {
