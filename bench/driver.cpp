@@ -14,6 +14,10 @@
 //   korvane-bench drive throughput --baud N --seconds S --radio-pid P --radio-log FILE --out FILE
 //       counts the lines the loop routes while the radio streams, then holds the radio still,
 //       lets the console take what is on its way, and compares with what the radio sent
+//   korvane-bench drive backlog --radio-pid P --out FILE
+//       holds the loop in the About box until 200 KB have piled up from a radio that never pauses,
+//       holds the radio still, closes the box, and measures the longest time the window goes
+//       without dispatching an event while the backlog is framed and routed
 //
 // Results are "key value" lines in the --out file. With KORVANE_BENCH_TRACE=FILE the throughput
 // measure also writes a time line of the loop's turns, the batches framed and every repaint.
@@ -28,10 +32,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -264,7 +270,9 @@ int throughput(int argc, char *argv[]) {
                          int(c.k.state.ResponseReady),
                          static_cast<long long>(c.k.state.RxBuffer.size()));
         if (c.k.loop.probing() && c.k.state.ResponseReady) {
-            const korvane::FramedBatch batch = korvane::frameBatch(c.k.state.RxBuffer, mirror);
+            const QString &waiting = c.k.state.RxBuffer;
+            const korvane::FramedBatch batch =
+                korvane::frameBatch(waiting.left(korvane::framingCut(waiting)), mirror);
             for (const QString &line : batch.lines) {
                 if (routedCount < routed.size())
                     routed[routedCount++] = lineHash(line.toLatin1());
@@ -355,6 +363,57 @@ int throughput(int argc, char *argv[]) {
     std::_Exit(0);
 }
 
+int backlog(int argc, char *argv[]) {
+    auto o = options(argc, argv, 3);
+    const pid_t radioPid = static_cast<pid_t>(std::stol(o["--radio-pid"]));
+    std::ofstream out(o["--out"]);
+
+    korvane::prepareDisplay();
+    QApplication app(argc, argv);
+    Console c;
+    c.openWithSync(9600);
+
+    // The About box holds the loop (it is modal) while the radio goes on sending.
+    constexpr qsizetype kBacklog = 200 * 1024;
+    const double opened = monotonicNow();
+    QTimer closer;
+    qsizetype piled = 0;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        if (box == nullptr ||
+            (c.k.state.RxBuffer.size() < kBacklog && monotonicNow() < opened + 20))
+            return;
+        kill(radioPid, SIGSTOP); // what piled up is all there is
+        closer.stop();
+        piled = c.k.state.RxBuffer.size();
+        qobject_cast<QDialog *>(box)->accept();
+    });
+    closer.start(10);
+    c.k.window.mnuHelpAbout->trigger(); // returns once the box is closed
+
+    // Every turn of the loop dispatches what is pending; a 10 ms timer stands for the operator's
+    // next event, and the gap between two of its ticks is how long that event waited.
+    double longest = 0, last = monotonicNow();
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const double now = monotonicNow();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    tick.start(10);
+    const double start = monotonicNow();
+    while (c.k.state.RxBuffer.size() >= 4096 && monotonicNow() < start + 30)
+        c.k.loop.step();
+    const double drained = monotonicNow();
+    tick.stop();
+    out << "backlog_chars " << piled << '\n'
+        << "longest_gap " << longest << '\n'
+        << "drain_seconds " << drained - start << '\n';
+    out.flush();
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
 } // namespace
 
 int drive(int argc, char *argv[]) {
@@ -367,6 +426,8 @@ int drive(int argc, char *argv[]) {
         return latency(argc, argv);
     if (what == "throughput")
         return throughput(argc, argv);
+    if (what == "backlog")
+        return backlog(argc, argv);
     fail("unknown measure");
 }
 

@@ -71,8 +71,12 @@ void ProbeLoop::pass() {
     if (!m_window.portShownOpen()) {
         // After the operator's close a waiting batch waits for the next open. A device that went
         // away sends nothing more: what it sent whole before it went reaches the slots now.
-        if (m_deviceLost && m_state.ResponseReady)
+        // No poll can go out over a lost line: the count of meter lines starts again with each
+        // part framed, as a forced poll would have started it.
+        while (m_deviceLost && m_state.ResponseReady) {
+            m_state.JTokenCount = 0;
             frameBatch();
+        }
         m_deviceLost = false;
         m_framing = FramingState{};
         m_probing = false;
@@ -122,6 +126,8 @@ void ProbeLoop::endOverdueReplyWait() {
 }
 
 std::optional<double> ProbeLoop::nextWake() const {
+    if (m_state.ResponseReady)
+        return 0.0; // a backlog is still being framed: only what is pending is dispatched
     const double now = clock().secondsSinceMidnight();
     double wake = m_commands.replyWaitLeft().value_or(kLongestProbeSleep);
     wake = std::min(wake, kLongestProbeSleep);
@@ -137,8 +143,13 @@ void ProbeLoop::frameBatch() {
     m_state.ResponseReady = false;
     m_state.ResponseComplete = false;
 
-    const qsizetype framedSize = m_state.RxBuffer.size();
-    const FramedBatch batch = korvane::frameBatch(m_state.RxBuffer, m_framing);
+    // A backlog is framed over several passes, so that the window answers between them; what
+    // this pass leaves waits as a batch of its own.
+    const qsizetype waiting = m_state.RxBuffer.size();
+    const qsizetype framedSize = framingCut(m_state.RxBuffer);
+    const FramedBatch batch = korvane::frameBatch(m_state.RxBuffer.left(framedSize), m_framing);
+    if (framedSize > 0)
+        m_commands.replyProgressed();
     for (const QString &line : batch.lines)
         m_routing.DisplayToken(line);
     m_state.ResponseComplete = batch.complete;
@@ -158,6 +169,8 @@ void ProbeLoop::frameBatch() {
     // A receive event already waiting when the batch began may have run in a turn given above:
     // what it added comes after the kept tail, never in its place.
     m_state.RxBuffer = batch.tail + m_state.RxBuffer.mid(framedSize);
+    if (framedSize < waiting)
+        m_state.ResponseReady = true;
     // The count grows with every batch the line takes; the last message gives its whole length.
     for (const qsizetype length : batch.droppedLines)
         m_window.ShowMessage(

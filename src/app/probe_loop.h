@@ -2,7 +2,8 @@
 // The probe loop: the spine of the program. Start-up fills the window's boxes, shows it and lists
 // the ports; then the loop runs for the rest of the program's life. While the port is closed it
 // only dispatches events. While the port is open each pass, in this order:
-//   1. frames a waiting batch of received text into lines for routing,
+//   1. frames a waiting batch of received text into lines for routing (a backlog that piled up
+//      behind a modal box a few thousand characters a pass, the next pass following at once),
 //   2. sends the keep-alive poll at once after 15 "J" lines, otherwise once more than 1.55 s have
 //      passed since the last one,
 //   3. turns the poll indicator white once more than 0.5 s have passed since the last poll,

@@ -14,7 +14,8 @@ struct ProbeState {
     // LinkControl (drops a line a close cut off, at the next open).
     QString RxBuffer;
     // A receive burst has ended and waits in RxBuffer.
-    // Written by: ReceiveHandling (sets), ProbeLoop::frameBatch (clears).
+    // Written by: ReceiveHandling (sets), ProbeLoop::frameBatch (clears, or sets again when it
+    // leaves part of a backlog for the next pass).
     bool ResponseReady = false;
     // The batch being framed held a "." line. Written by: ProbeLoop::frameBatch.
     bool ResponseComplete = false;

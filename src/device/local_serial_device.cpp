@@ -56,6 +56,7 @@ void LocalSerialDevice::open(const LineSettings &settings, int handshaking) {
 
     m_lock.acquire(device, name());
     m_port.setPortName(QFile::decodeName(device));
+    m_port.setReadBufferSize(kDeviceReadBuffer);
     if (!m_port.open(QIODevice::ReadWrite)) {
         const bool lockRefused = m_port.error() == QSerialPort::PermissionError;
         m_lock.release();
@@ -134,7 +135,11 @@ QByteArray LocalSerialDevice::read(qint64 maxBytes) {
     pullFromDriver();
     if (!isOpen())
         return QByteArray();
-    return maxBytes > 0 ? m_port.read(maxBytes) : m_port.readAll();
+    QByteArray bytes = maxBytes > 0 ? m_port.read(maxBytes) : m_port.readAll();
+    // A full buffer turns Qt's reading off, and a read that its buffer answers alone does not
+    // turn it on again: room was made, so reading resumes (and with it readyRead).
+    m_port.setReadBufferSize(kDeviceReadBuffer);
+    return bytes;
 }
 
 // Hands Qt's write buffer to the driver as far as the driver takes it now. Only when the device

@@ -367,7 +367,7 @@ QString MSComm::Input() {
             Q_EMIT BytesReceived(bytes);
         return QString::fromLatin1(bytes);
     }
-    const QByteArray bytes = d->device->read(d->inputLen);
+    const QByteArray bytes = d->device->read(d->inputLen > 0 ? d->inputLen : d->inBufferSize);
     if (!bytes.isEmpty())
         Q_EMIT BytesReceived(bytes);
     return QString::fromLatin1(bytes);

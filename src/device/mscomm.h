@@ -77,7 +77,9 @@ public:
     // Hands the text to the operating system at once, one byte per character. Text with a
     // character outside 7-bit ASCII raises 8018 and nothing is sent.
     void setOutput(const QString &text);
-    // Everything that waits (up to InputLen characters), one character per byte, as Latin-1.
+    // Everything that waits, one character per byte, as Latin-1: up to InputLen characters, or
+    // with InputLen 0 up to InBufferSize, all the receive buffer holds. However fast a peer sends
+    // (a network port is not held back by a tty's buffer), one read takes a bounded amount.
     QString Input();
 
     std::int16_t CommEvent() const;

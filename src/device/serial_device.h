@@ -23,6 +23,12 @@
 
 namespace korvane {
 
+// The most a device holds of what arrived and was not yet read. Past it, a device stops taking
+// bytes from the operating system, which then holds the sender back (a pseudo-terminal's writer
+// waits, TCP closes its window), so that a peer sending faster than the console reads cannot grow
+// the program's memory. Far above what a serial line brings between two receive events.
+inline constexpr qint64 kDeviceReadBuffer = 64 * 1024;
+
 class SerialDevice : public QObject {
     Q_OBJECT
 public:

@@ -1,5 +1,6 @@
 #include "text/framing.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace korvane {
@@ -55,10 +56,31 @@ FramedBatch frameBatch(const QString &batch, FramingState &state) {
     return out;
 }
 
+qsizetype framingCut(const QString &waiting, qsizetype budget) {
+    if (waiting.size() <= budget)
+        return waiting.size();
+    // A line feed first in what is framed is never framed by itself (one character is not
+    // scanned): the cut comes after a later one, so that every pass takes something.
+    const qsizetype within = waiting.lastIndexOf(kLineFeed, budget - 1);
+    const qsizetype end =
+        within >= 1 ? within : waiting.indexOf(kLineFeed, std::max<qsizetype>(budget, 1));
+    // With no line feed after the cut, the rest is a line on its way: it is kept either way.
+    if (end < 0 || waiting.indexOf(kLineFeed, end + 1) < 0)
+        return waiting.size();
+    return end + 1;
+}
+
 void ReportText::add(const FramedBatch &batch) {
-    // A tail kept for the next batch comes again at that batch's start.
-    m_text +=
-        batch.complete ? batch.shown : batch.shown.left(batch.shown.size() - batch.tail.size());
+    // A tail kept for the next batch comes again at that batch's start: an unfinished batch shows
+    // it with the batch that frames it, and what a completed report already showed is skipped.
+    const qsizetype end =
+        batch.complete ? batch.shown.size() : batch.shown.size() - batch.tail.size();
+    const qsizetype from = std::min(m_shownAhead, end);
+    m_text += QStringView(batch.shown).mid(from, end - from);
+    if (batch.complete)
+        m_shownAhead = batch.tail.size();
+    else if (end >= m_shownAhead)
+        m_shownAhead = 0; // what was shown ahead has been framed (or dropped) now
     const qsizetype excess = m_text.size() - kMaxReportText;
     if (excess <= 0)
         return;

@@ -42,6 +42,19 @@ struct FramedBatch {
 
 FramedBatch frameBatch(const QString &batch, FramingState &state);
 
+// How much of the text waiting to be framed one pass of the probe loop takes. A receive burst is
+// at most a couple of thousand characters, but while a modal box holds the loop the bursts pile
+// up (200 KB and more from a radio that never pauses), and framing and routing all of that in one
+// pass would hold the window. The pass takes its budget, cut just after a line feed so that it
+// frames exactly the lines framing the whole would, and the rest waits for the next pass.
+inline constexpr qsizetype kFramedPerPass = 8 * 1024;
+
+// The length of the start of `waiting` to frame now: all of it when it is within `budget` or no
+// line feed follows the budget's end; otherwise up to and including the last line feed within the
+// budget, or the first after it when the budget holds none; never only a first line feed, which
+// framing would keep for the next batch, so that every cut takes something.
+qsizetype framingCut(const QString &waiting, qsizetype budget = kFramedPerPass);
+
 // The most of a report the box shows; a longer one loses its oldest whole lines. 16 KiB holds
 // about ninety full status reports; the box lays out all it is given in one go, and at 64 KiB
 // that held the window still for most of a second after a backlog.
@@ -50,7 +63,8 @@ inline constexpr qsizetype kMaxReportText = 16 * 1024;
 // The text of the report on its way: every character received since the last report completed,
 // as one batch holding all of it would show it (framed line feeds as "<", and from the batch that
 // completes it everything, its unfinished end included). A kept tail is counted once, with the
-// batch that frames it.
+// batch that frames it; the unfinished end a completed report showed is not shown again at the
+// start of the next one.
 class ReportText {
 public:
     // Adds what `batch` framed; a complete batch adds all of itself and ends the report.
@@ -62,6 +76,7 @@ public:
 private:
     QString m_text;
     qsizetype m_leftOut = 0;
+    qsizetype m_shownAhead = 0; // the kept tail's characters the last report already showed
 };
 
 } // namespace korvane
