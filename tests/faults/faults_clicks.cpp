@@ -3,6 +3,7 @@
 
 #include "faults_test.h"
 
+#include "base/timer_value.h"
 #include "device/mscomm.h"
 #include "support/console.h"
 #include "support/fault_predicates.h"
@@ -17,6 +18,55 @@
 
 using namespace korvane;
 using namespace korvane::test;
+
+void TestFaults::pressHeldOverAPoll_data() {
+    QTest::addColumn<bool>("mouse");
+    QTest::addColumn<int>("holdMsecs");
+    // A quick click and a slow one pressed just before a poll is due, and a press held across a
+    // whole poll interval; with the mouse, and with Space on the focused button.
+    for (const int hold : {120, 250, 1700}) {
+        QTest::addRow("mouse held %d ms", hold) << true << hold;
+        QTest::addRow("Space held %d ms", hold) << false << hold;
+    }
+}
+
+void TestFaults::pressHeldOverAPoll() {
+    QFETCH(bool, mouse);
+    QFETCH(int, holdMsecs);
+    SimRadio radio;
+    Console console(radio.ports());
+    console.startUp();
+    console.openPort();
+    console.click("cmdSyncOnOff");
+    QPushButton *button = console.window().cmdSendCmd;
+    button->setFocus();
+    constexpr int kPresses = 3;
+    for (int press = 0; press < kPresses; ++press) {
+        // Pressed so that the next poll comes while the button is held down.
+        const double pressAt = kPollInterval - double(std::min(holdMsecs, 1000)) / 2000.0;
+        QVERIFY(console.runUntil(
+            [&] {
+                return console.state().SyncEnabled &&
+                       korvane::clock().timer() - console.state().LastPollTime > pressAt;
+            },
+            5000));
+        const double pollBefore = console.state().LastPollTime;
+        if (mouse)
+            QTest::mousePress(button, Qt::LeftButton);
+        else
+            QTest::keyPress(button, Qt::Key_Space);
+        console.runFor(holdMsecs);
+        QVERIFY2(console.state().LastPollTime != pollBefore, "no poll came during the press");
+        if (mouse)
+            QTest::mouseRelease(button, Qt::LeftButton);
+        else
+            QTest::keyRelease(button, Qt::Key_Space);
+        QVERIFY2(console.runUntil([&] { return radio.count("CMD") == press + 1; }, 3000),
+                 qPrintable(QStringLiteral("press %1 sent nothing").arg(press + 1)));
+    }
+    QVERIFY(console.runUntil([&] { return !console.app().commands.replyAwaited(); }, 5000));
+    QCOMPARE(untruths(console), QString());
+}
 
 void TestFaults::rapidProbeClicks() {
     SimRadio radio;

@@ -25,6 +25,8 @@ private Q_SLOTS:
     void reportAcrossMidnight();
     void clockSetBack();
     void rapidProbeClicks();
+    void pressHeldOverAPoll_data();
+    void pressHeldOverAPoll();
     void clicksDuringTheDrainWait();
     void reopenedInTheMiddleOfAReport_data();
     void reopenedInTheMiddleOfAReport();

@@ -16,11 +16,16 @@ namespace korvane {
 void Commands::SendPoll() {
     if (!m_state.SyncEnabled)
         return;
+    // Disabling the button lets go of a press in progress: the operator's press is given back
+    // once the poll is out, so that letting go of the button still sends the command.
+    const bool pressed = m_window.cmdSendCmd->isDown();
     m_window.cmdSendCmd->setEnabled(false);
     m_comm.setOutput(kPollText);
     m_state.LastPollTime = clock().timer();
     m_window.LED[0]->setFillColor(kLedGreen);
     m_window.cmdSendCmd->setEnabled(true);
+    if (pressed)
+        m_window.cmdSendCmd->setDown(true);
 }
 
 void Commands::cmdSendCmd_Click() {
@@ -90,6 +95,16 @@ bool Commands::endOverdueReplyWait() {
         return false;
     reportCompleted();
     return true;
+}
+
+void Commands::replyProgressed() {
+    if (m_replyAwaited)
+        m_replyDeadline.setRemainingTime(qint64(kReplyWait * 1000.0), Qt::PreciseTimer);
+}
+
+void Commands::lineEnded() {
+    if (m_replyAwaited)
+        reportCompleted();
 }
 
 void Commands::UTimer_Timer() {

@@ -6,10 +6,12 @@
 //   a command       the operator's text with every "!" made a line feed and one final line feed
 //
 // A command or status request that goes out suspends polling until the report answering it
-// completes, or at most kReplyWait, so that a radio that never answers cannot leave polling off
-// under a button that reads "Stop Sync". One that sends nothing (an empty command, text the line
-// cannot carry, a closed port) suspends nothing. A request that goes out also lengthens the
-// quiet time that ends the receive burst of its reply.
+// completes, or until the line has said nothing for kReplyWait, so that a radio that never
+// answers cannot leave polling off under a button that reads "Stop Sync", and a report slower
+// than that (a full status at 300 baud takes longer) is never cut by a poll. Closing the port
+// or losing it ends the wait: a new session starts clean. One that sends nothing (an empty command,
+// text the line cannot carry, a closed port) suspends nothing. A request that goes out also
+// lengthens the quiet time that ends the receive burst of its reply.
 //
 // The sync button is the operator's only view of sync: polling is on exactly when the button
 // reads "Stop Sync" and no reply is awaited.
@@ -27,7 +29,8 @@ class frmKorvane;
 class MSComm;
 
 inline constexpr double kReplyQuietTime = 0.065;
-// The longest polling waits for the reply to a command or status request: two poll intervals.
+// The longest polling waits for (more of) the reply to a command or status request: two poll
+// intervals from the request, or from the last character received.
 inline constexpr double kReplyWait = 3.1;
 
 class Commands {
@@ -51,6 +54,10 @@ public:
     void reportCompleted();
     // Gives up a wait that has lasted kReplyWait; returns whether it did.
     bool endOverdueReplyWait();
+    // Characters came: an awaited reply is on its way, and the wait runs from now.
+    void replyProgressed();
+    // The port closed or was lost: no reply can come over it any more.
+    void lineEnded();
 
 private:
     void replyExpected();
