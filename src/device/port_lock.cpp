@@ -95,7 +95,24 @@ std::optional<pid_t> flockHolder(const QByteArray &devicePath, bool includingThi
     return std::nullopt;
 }
 
+// The live process, other than this one, whose lock file names the device; nothing is removed.
+std::optional<pid_t> otherLockFileHolder(const QByteArray &devicePath) {
+    for (const char *directory : kLockDirectories) {
+        QFile lock(QFile::decodeName(QByteArray(directory) + '/' + lockFileName(devicePath)));
+        if (!lock.open(QIODevice::ReadOnly))
+            continue;
+        const std::optional<pid_t> pid = pidInLockFile(lock.read(128));
+        if (pid && *pid != ::getpid() && processLives(*pid))
+            return pid;
+    }
+    return std::nullopt;
+}
+
 } // namespace
+
+bool heldByAnotherProgram(const QByteArray &devicePath) {
+    return otherLockFileHolder(devicePath) || flockHolder(devicePath, false);
+}
 
 std::optional<pid_t> pidInLockFile(const QByteArray &content) {
     if (content.size() == 4 && !content.contains('\n')) {

@@ -37,6 +37,10 @@ QByteArray realDevicePath(const QByteArray &path);
 // processes this one may look into are seen.
 QList<pid_t> processesHolding(const QByteArray &devicePath);
 
+// Whether another program holds `devicePath` (a real path) by a live lock file or an flock: the
+// port list leaves such a port out, as its open would refuse it. Only looks; removes nothing.
+bool heldByAnotherProgram(const QByteArray &devicePath);
+
 class PortLock {
 public:
     PortLock() = default;

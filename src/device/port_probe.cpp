@@ -1,6 +1,7 @@
 #include "device/port_probe.h"
 
 #include "device/network_probe.h"
+#include "device/port_lock.h"
 #include "text/network_address.h"
 #include "text/path_bytes.h"
 #include "text/port_table.h"
@@ -14,6 +15,10 @@ namespace korvane {
 namespace {
 
 bool deviceOpens(const QString &path) {
+    // A port another program holds is not available, though the kernel may still let it open.
+    const QByteArray real = realDevicePath(bytesOfPath(path));
+    if (!real.isEmpty() && heldByAnotherProgram(real))
+        return false;
     // Read-write as the console will open it, but never as our controlling terminal and never
     // waiting for a modem's carrier.
     const int fd =

@@ -1,6 +1,7 @@
 #pragma once
-// Whether a port can be opened right now. A local device is opened without reading or writing and
-// closed again at once; a network port is connected to (see network_probe.h). Any failure counts
+// Whether a port can be opened right now. A local device that another program holds (a live lock
+// file or flock, see port_lock.h) is not; otherwise it is opened without reading or writing and
+// closed again at once. A network port is connected to (see network_probe.h). Any failure counts
 // as not available, whatever its cause.
 
 #include <QList>

@@ -6,6 +6,7 @@
 
 #include "device/mscomm.h"
 #include "device/port_lock.h"
+#include "device/port_probe.h"
 #include "support/pty_pair.h"
 
 #include <QCoreApplication>
@@ -213,6 +214,11 @@ void TstPortLock::refusedWhileHeld() {
             QSKIP("this machine does not let a test become the user nobody");
         answer = opener.answer();
     } else {
+        // The port list leaves out a port another program holds.
+        {
+            PortsEnvironment ports(QStringLiteral("1=") + radio.slavePath());
+            QVERIFY(!ComPortExists(1));
+        }
         MSComm comm;
         answer = openAs(comm, radio.slavePath());
         QVERIFY(!comm.PortOpen());
@@ -250,6 +256,11 @@ void TstPortLock::staleLockFileIsReplaced() {
                                                               "stale lock file")),
                      qPrintable(nobody.answer()));
         }
+    }
+    {
+        // A stale lock file does not keep the port off the list.
+        PortsEnvironment ports(QStringLiteral("1=") + radio.slavePath());
+        QVERIFY(ComPortExists(1));
     }
     MSComm comm;
     QCOMPARE(openAs(comm, radio.slavePath()), QStringLiteral("open"));
