@@ -86,9 +86,29 @@ bool frmKorvane::focusNextPrevChild(bool next) {
 }
 
 void frmKorvane::ShowMessage(const QString &text, bool /*important*/) {
-    txtErrMsg->setText(QString());
-    txtErrMsg->setText(text);
-    Q_EMIT messageShown(text);
+    // The same message again within a moment of the last (a flood of one error) is counted, not
+    // repeated: the line says how many times, and the session log hears of it at most once a
+    // second, and once more when another message comes.
+    constexpr qint64 kRepeatMsecs = 1000;
+    const bool repeated = text == m_lastMessage && m_lastMessageAt.isValid() &&
+                          m_lastMessageAt.elapsed() < kRepeatMsecs;
+    m_lastMessageAt.start();
+    if (repeated) {
+        ++m_repeats;
+        txtErrMsg->setText(repeatedText());
+        if (m_repeatToldAt.elapsed() >= kRepeatMsecs)
+            tellRepeats();
+    } else {
+        if (m_repeats > m_repeatsTold)
+            tellRepeats();
+        m_lastMessage = text;
+        m_repeats = 1;
+        m_repeatsTold = 1;
+        m_repeatToldAt.start();
+        txtErrMsg->setText(QString());
+        txtErrMsg->setText(text);
+        Q_EMIT messageShown(text);
+    }
     // Callers such as the port scan go on without pumping events: paint the line now. But a
     // flood of messages (one for each of thousands of lines of a backlog) must not pay a paint
     // each: within a moment of the last one, the line is painted by the event loop, newest text.
@@ -97,6 +117,16 @@ void frmKorvane::ShowMessage(const QString &text, bool /*important*/) {
         return; // setText has asked for the paint
     txtErrMsg->repaint();
     m_messagePainted.start();
+}
+
+QString frmKorvane::repeatedText() const {
+    return m_lastMessage + QStringLiteral(" (%1 times)").arg(m_repeats);
+}
+
+void frmKorvane::tellRepeats() {
+    m_repeatsTold = m_repeats;
+    m_repeatToldAt.start();
+    Q_EMIT messageShown(repeatedText());
 }
 
 bool frmKorvane::portShownOpen() const {

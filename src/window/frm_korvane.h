@@ -43,7 +43,8 @@ public:
     ~frmKorvane() override;
 
     // The message line: replaces what it showed and repaints at once, or with the next turn of
-    // the event loop when it was painted at once a moment ago. The flag callers pass beside the
+    // the event loop when it was painted at once a moment ago. The same text again within a second
+    // of the last is counted: the line reads "TEXT (N times)". The flag callers pass beside the
     // text changes nothing on the line.
     void ShowMessage(const QString &text, bool important = true);
 
@@ -126,7 +127,8 @@ public:
     static QString aboutText();
 
 Q_SIGNALS:
-    // Every text ShowMessage put on the message line.
+    // Every text ShowMessage put on the message line; of a run of the same text, the first, then
+    // its count at most once a second and when another text comes.
     void messageShown(const QString &text);
 
 protected:
@@ -140,6 +142,15 @@ private:
     std::function<void()> m_queryUnload;
     FocusKeeper *m_focusKeeper = nullptr;
     QElapsedTimer m_messagePainted; // when the message line was last painted at once
+    // The last message shown, how many times it came in a row, and how many of those the
+    // session log has heard of.
+    QString m_lastMessage;
+    QElapsedTimer m_lastMessageAt;
+    qint64 m_repeats = 0;
+    qint64 m_repeatsTold = 0;
+    QElapsedTimer m_repeatToldAt;
+    QString repeatedText() const;
+    void tellRepeats();
 
     void buildControls();
     void buildStatusGrid(const std::function<QString(int)> &slotCaption);
