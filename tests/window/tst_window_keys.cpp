@@ -1,7 +1,8 @@
 // The window under the keyboard, with the whole console behind it on a real pseudo-terminal:
 // the tab order, Enter as "Send Command" from any combo box or single-line box (and what it must
 // not do: add list entries, or steal Enter from an open list), Enter on a focused button, and
-// Exit ending the program like the close box.
+// Exit ending the program like the close box; and the message line counting a message repeated
+// at once.
 
 #include "support/console.h"
 
@@ -50,6 +51,7 @@ private Q_SLOTS:
     void enterOnAButtonClicksThatButton();
     void exitEndsTheProgram_data();
     void exitEndsTheProgram();
+    void repeatedMessageIsCounted();
 };
 
 void TestWindowKeys::tabVisitsTheControlsInOrder() {
@@ -213,6 +215,25 @@ void TestWindowKeys::exitEndsTheProgram() {
         console.window().close();
     QVERIFY(console.ended());
     QVERIFY(!console.app().MSComm1.PortOpen());
+}
+
+void TestWindowKeys::repeatedMessageIsCounted() {
+    // A flood of one message: the line counts it, and the session log (which hears messageShown)
+    // gets the first, the count, and the next message, not a record each.
+    Console console;
+    console.startUp();
+    QSignalSpy shown(&console.window(), &frmKorvane::messageShown);
+    const QString overflow = QStringLiteral("DisplayToken: Err 6. Overflow");
+    for (int i = 0; i < 1000; ++i)
+        console.window().ShowMessage(overflow);
+    QCOMPARE(console.window().txtErrMsg->text(), overflow + QStringLiteral(" (1000 times)"));
+    console.window().ShowMessage(QStringLiteral("Closing COM Port 1"));
+    QCOMPARE(console.window().txtErrMsg->text(), QStringLiteral("Closing COM Port 1"));
+    QStringList told;
+    for (const QList<QVariant> &signal : shown)
+        told << signal.at(0).toString();
+    QCOMPARE(told, (QStringList{overflow, overflow + QStringLiteral(" (1000 times)"),
+                                QStringLiteral("Closing COM Port 1")}));
 }
 
 QTEST_MAIN(TestWindowKeys)
