@@ -55,6 +55,13 @@ void LocalSerialDevice::open(const LineSettings &settings, int handshaking) {
                               QStringLiteral("the operating system cannot give it"));
 
     m_lock.acquire(device, name());
+    const QString lockProblem = lockDirectoryProblem();
+    m_openNotice = lockProblem.isEmpty()
+                       ? QString()
+                       : name() + QStringLiteral(": ") + lockProblem +
+                             QStringLiteral(", so other programs are not told by a lock file that "
+                                            "the port is in use; it is still locked against them "
+                                            "with flock");
     m_port.setPortName(QFile::decodeName(device));
     m_port.setReadBufferSize(kDeviceReadBuffer);
     if (!m_port.open(QIODevice::ReadWrite)) {

@@ -39,6 +39,7 @@ public:
     void discardOutput() override;
     bool waitForInput(std::int64_t deadline) override;
     void waitForOutput(std::int64_t deadline) override;
+    QString openNotice() const override { return m_openNotice; }
 
 private:
     int fd() const { return m_port.isOpen() ? m_port.handle() : -1; }
@@ -57,6 +58,7 @@ private:
     LineWatch m_lineWatch;
     PortLock m_lock;
     int m_staleReadErrors = 0; // read errors in a row that the device did not confirm
+    QString m_openNotice;
 };
 
 } // namespace korvane

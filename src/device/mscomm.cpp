@@ -386,6 +386,10 @@ void MSComm::waitForOutput(double seconds) {
         d->device->waitForOutput(deadlineAfter(seconds));
 }
 
+QString MSComm::openNotice() const {
+    return d->isOpen() ? d->device->openNotice() : QString();
+}
+
 QString MSComm::deviceName() const {
     return devicePathForPort(d->commPort);
 }

@@ -92,6 +92,8 @@ public:
 
     // The device the current CommPort names ("/dev/ttyUSB0"), or empty.
     QString deviceName() const;
+    // What the operator should know about how the open port was taken; empty when nothing.
+    QString openNotice() const;
 
     // Test hook: raise OnComm with this code from the event pump, as the driver would.
     void raiseCommEvent(std::int16_t code);

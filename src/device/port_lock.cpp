@@ -110,6 +110,15 @@ std::optional<pid_t> otherLockFileHolder(const QByteArray &devicePath) {
 
 } // namespace
 
+QString lockDirectoryProblem() {
+    // The first place Qt's serial port tries, and where other programs look.
+    const char *const directory = kLockDirectories[1];
+    if (::access(directory, W_OK | X_OK) == 0)
+        return QString();
+    return QStringLiteral("the lock directory %1 cannot be written by this user (%2)")
+        .arg(QString::fromLatin1(directory), osReason(errno));
+}
+
 bool heldByAnotherProgram(const QByteArray &devicePath) {
     return otherLockFileHolder(devicePath) || flockHolder(devicePath, false);
 }

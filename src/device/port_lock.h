@@ -41,6 +41,11 @@ QList<pid_t> processesHolding(const QByteArray &devicePath);
 // port list leaves such a port out, as its open would refuse it. Only looks; removes nothing.
 bool heldByAnotherProgram(const QByteArray &devicePath);
 
+// Why other programs cannot be told by a lock file that this process holds a device: the lock
+// directory they look in cannot be written by this user (Qt then puts its lock file where no
+// other program looks). Empty when they can.
+QString lockDirectoryProblem();
+
 class PortLock {
 public:
     PortLock() = default;

@@ -65,6 +65,10 @@ public:
     // Blocks until the output is on the wire or the deadline passes.
     virtual void waitForOutput(std::int64_t deadline) = 0;
 
+    // What the operator should know about how the line was taken at the last open (a port held
+    // less firmly than other programs expect); empty when nothing.
+    virtual QString openNotice() const { return QString(); }
+
 Q_SIGNALS:
     void readyRead();
     void lineEvent(std::int16_t code);

@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
@@ -86,6 +87,17 @@ int hold(const char *how, const char *device) {
     return 0;
 }
 
+// A console whose lock directory cannot be written (started in a mount namespace of its own with a
+// read-only /run/lock): opens and prints what it was told about the lock, then holds the port.
+int openAndTellNotice(const char *device) {
+    MSComm comm;
+    const QString answer = openAs(comm, QString::fromLocal8Bit(device));
+    std::printf("%s\n", qPrintable(answer == QLatin1String("open") ? comm.openNotice() : answer));
+    std::fflush(stdout);
+    waitForStdinToClose();
+    return 0;
+}
+
 // An ordinary user's console: opens, sends "X" if it could, and prints what happened.
 int openAsNobody(const char *device) {
     if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
@@ -105,8 +117,9 @@ int openAsNobody(const char *device) {
 // This test program started again in one of the roles above.
 class Helper {
 public:
-    explicit Helper(const QStringList &arguments) {
-        m_process.start(QCoreApplication::applicationFilePath(), arguments);
+    explicit Helper(const QStringList &arguments,
+                    const QString &program = QCoreApplication::applicationFilePath()) {
+        m_process.start(program, arguments);
         if (!m_process.waitForStarted(5000))
             return;
         while (!m_process.canReadLine() && m_process.state() == QProcess::Running)
@@ -150,6 +163,7 @@ private Q_SLOTS:
     void refusedWhileHeld();
     void staleLockFileIsReplaced();
     void releasedOnCloseLossAndEnd();
+    void unwritableLockDirectoryIsSaid();
 };
 
 void TstPortLock::lockFileContents_data() {
@@ -302,12 +316,44 @@ void TstPortLock::releasedOnCloseLossAndEnd() {
     }
 }
 
+void TstPortLock::unwritableLockDirectoryIsSaid() {
+    PtyPair radio;
+    QVERIFY(radio.isValid());
+    if (QStandardPaths::findExecutable(QStringLiteral("unshare")).isEmpty())
+        QFAIL("unshare (util-linux) is needed to give a console a lock directory of its own");
+    // The console in a mount namespace of its own, where /run/lock (and /var/lock, a link to it)
+    // is a read-only file system: Qt's serial port then puts its lock file where no other
+    // program looks.
+    Helper console({QStringLiteral("--user"), QStringLiteral("--map-root-user"),
+                    QStringLiteral("--mount"), QStringLiteral("sh"), QStringLiteral("-c"),
+                    QStringLiteral("mount -t tmpfs -o ro none /run/lock && exec \"$0\" "
+                                   "--open-and-tell-notice \"$1\" || echo cannot mount"),
+                    QCoreApplication::applicationFilePath(), radio.slavePath()},
+                   QStringLiteral("unshare"));
+    if (console.answer() == QLatin1String("cannot mount"))
+        QSKIP("this machine does not let a test mount in a namespace of its own");
+    QVERIFY2(console.answer().startsWith(QStringLiteral("COM1 (%1): the lock directory /var/lock "
+                                                        "cannot be written by this user")
+                                             .arg(radio.slavePath())),
+             qPrintable(console.answer()));
+    QVERIFY2(console.answer().contains(QLatin1String("still locked against them with flock")),
+             qPrintable(console.answer()));
+    QVERIFY(!flockIsFree(radio.slavePath())); // and so it is
+    // Where the lock directory can be written, nothing is said.
+    console.end();
+    MSComm comm;
+    QCOMPARE(openAs(comm, radio.slavePath()), QStringLiteral("open"));
+    QCOMPARE(comm.openNotice(), QString());
+}
+
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     if (argc == 4 && std::strcmp(argv[1], "--hold") == 0)
         return hold(argv[2], argv[3]);
     if (argc == 3 && std::strcmp(argv[1], "--open-as-nobody") == 0)
         return openAsNobody(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--open-and-tell-notice") == 0)
+        return openAndTellNotice(argv[2]);
     TstPortLock test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -71,6 +71,12 @@ void LinkControl::openPort() {
     m_comm.setInputLen(0);
     m_comm.setInBufferCount(0);
     m_comm.setPortOpen(true);
+    // Said once in the program's life: it holds for every open until the machine changes.
+    const QString notice = m_comm.openNotice();
+    if (!notice.isEmpty() && !m_noticesShown.contains(notice)) {
+        m_noticesShown.insert(notice);
+        m_window.ShowMessage(notice);
+    }
 }
 
 void LinkControl::closePort(bool drain) {

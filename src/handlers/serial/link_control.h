@@ -11,6 +11,7 @@
 #include "base/probe_state.h"
 #include "base/run_time_error.h"
 
+#include <QSet>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -66,6 +67,7 @@ private:
     std::function<void()> m_endProgram;
     std::function<void()> m_cmdSyncOnOff_Click;
     std::optional<RunTimeError> m_openFailure;
+    QSet<QString> m_noticesShown;
 };
 
 } // namespace korvane
