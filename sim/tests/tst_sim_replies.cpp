@@ -208,6 +208,9 @@ void TstSimReplies::logShowsWhatCameAndWhenTheReportEnded() {
     const QByteArray answer = sim.readReports(1);
     const double readAt = simtest::now();
     QCOMPARE(simtest::reportsIn(answer), 1);
+    // The report's end is logged just after its last byte went out: the console may have read
+    // that byte before the radio wrote the log line.
+    QTRY_VERIFY_WITH_TIMEOUT(sim.log().join('\n').contains(" TX-END "), 5000);
 
     QByteArray received;
     double firstRx = 0;
