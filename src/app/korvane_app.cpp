@@ -75,12 +75,15 @@ void Korvane::Form_Load() {
 
 void Korvane::startUp() {
     // The log asked for on the command line begins before start-up, so that it holds the ports
-    // found; a file that cannot be opened is said after it, where start-up's messages cannot hide
-    // it.
+    // found; a file that cannot be opened, or that fails while start-up is logged, is said after
+    // it, where start-up's messages cannot hide it.
+    sessionLog.holdFailures();
     const QString refused = m_log.file.isEmpty() ? QString() : sessionLog.start(m_log.file);
     loop.startUp();
-    if (!refused.isEmpty())
-        window.ShowMessage(refused);
+    for (const QString &failure : {refused, sessionLog.takeHeldFailure()}) {
+        if (!failure.isEmpty())
+            window.ShowMessage(failure);
+    }
 }
 
 void endProcess() {

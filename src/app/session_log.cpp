@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <dirent.h>
+#include <utility>
 
 namespace korvane {
 
@@ -110,7 +111,16 @@ void SessionLog::write(const QByteArray &records) {
         return;
     // The file is closed already: the message below is not logged, and no other event is.
     showChecked();
-    m_window.ShowMessage(QStringLiteral("Log stopped: %1: %2").arg(path, why));
+    const QString stopped = QStringLiteral("Log stopped: %1: %2").arg(path, why);
+    if (m_holding)
+        m_heldFailure = stopped;
+    else
+        m_window.ShowMessage(stopped);
+}
+
+QString SessionLog::takeHeldFailure() {
+    m_holding = false;
+    return std::exchange(m_heldFailure, QString());
 }
 
 void SessionLog::showChecked() {

@@ -11,7 +11,8 @@
 //
 // A log that cannot be written any more (the disk full, the file removed, a write refused) stops
 // logging: the message line says so once, naming the file and the reason, the menu item loses its
-// check, and the console goes on.
+// check, and the console goes on. While the program starts, its messages follow one another
+// faster than anyone reads: a failure then is kept and said once after them (holdFailures).
 //
 // The log is a regular file (log_file.h). Its name is bytes: a name whose bytes are not UTF-8,
 // given on the command line or chosen in the file chooser, names the file it names on disk.
@@ -45,6 +46,11 @@ public:
     // File > Log to File...: chooses a file and starts, or stops when the session is logged.
     void mnuFileLog_Click();
 
+    // From now on a failure of the log is kept rather than shown, until the kept one is taken.
+    void holdFailures() { m_holding = true; }
+    // The failure kept since holdFailures, or empty text; failures are shown again from now on.
+    QString takeHeldFailure();
+
 private:
     void write(const QByteArray &records);
     void showChecked();
@@ -54,6 +60,8 @@ private:
     LogFile m_file;
     TrafficLogText m_text;
     QString m_lastChosen;
+    bool m_holding = false;
+    QString m_heldFailure;
 };
 
 } // namespace korvane

@@ -8,7 +8,7 @@
 //                             polls written one by one or counted, and with a log and a device
 //                             named in bytes that are not UTF-8, the log chosen in the file chooser
 //   aLogThatCannotBeWritten   no such directory, no permission, a read-only file system, the disk
-//                             full, the file removed, the operator's own stop,
+//                             full (at start-up too), the file removed, the operator's own stop,
 //                             and what is not a regular file (a FIFO, a device, a directory, a
 //                             planted symbolic link): the message line says so once, after
 //                             start-up's messages when the command line asked, the menu item
@@ -309,6 +309,9 @@ void TestSessionLog::aLogThatCannotBeWritten_data() {
                                            << "Log not started: %1: Read-only file system" << false;
     QTest::newRow("disk full") << "16k tmpfs"
                                << "Log stopped: %1: No space left on device" << false;
+    QTest::newRow("disk full at start-up, from the command line")
+        << "full tmpfs"
+        << "Log stopped: %1: No space left on device" << true;
     QTest::newRow("file removed") << "removed"
                                   << "Log stopped: %1: the file was removed" << false;
     QTest::newRow("stopped by the operator") << "stopped"
@@ -361,11 +364,14 @@ void TestSessionLog::aLogThatCannotBeWritten() {
             QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs here (%1): run the tests as "
                                             "root where mounting is allowed")
                                  .arg(tmpfs->error)));
-        // Most of the 16 KiB taken already, so that a few reports fill it.
+        // Most of the 16 KiB taken already, so that a few reports fill it; or all of it, so
+        // that the first record fails.
         QFile filler(mountPoint + QStringLiteral("/filler"));
         if (!readOnly) {
-            QVERIFY(filler.open(QIODevice::WriteOnly));
-            QCOMPARE(filler.write(QByteArray(12 * 1024, 'f')), 12 * 1024);
+            const bool full = where.startsWith(QLatin1String("full"));
+            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            const qint64 wrote = filler.write(QByteArray((full ? 16 : 12) * 1024, 'f'));
+            QVERIFY(full || wrote == 12 * 1024);
             filler.close();
         }
     }
@@ -388,7 +394,8 @@ void TestSessionLog::aLogThatCannotBeWritten() {
         answerFileChooser(path);
         item->trigger();
     }
-    const bool logs = !message.startsWith(QLatin1String("Log not started"));
+    const bool logs = !message.startsWith(QLatin1String("Log not started")) &&
+                      where != QLatin1String("full tmpfs");
     QCOMPARE(c.app().sessionLog.logging(), logs);
     QCOMPARE(item->isChecked(), logs);
 
