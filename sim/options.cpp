@@ -62,6 +62,9 @@ Number whole(const QCommandLineParser &parser, const QString &name, double min, 
     return n;
 }
 
+constexpr double kSlowestReplay = 0.01;
+constexpr double kFastestReplay = 1000;
+
 // A replay sends the recorded bytes as they are, so the options that shape the radio's own
 // answers would be silently without effect: they are refused instead.
 ParseResult replayOptions(const QCommandLineParser &parser, Options &options) {
@@ -79,6 +82,13 @@ ParseResult replayOptions(const QCommandLineParser &parser, Options &options) {
             return {ParseResult::Outcome::Error,
                     QStringLiteral("--replay-speed: expected a number greater than 0, not \"%1\"")
                         .arg(parser.value(speed))};
+        // Slower than a hundredth, a poll interval of the recording lasts minutes; faster than a
+        // thousand times, its millisecond gaps shrink below what the radio's timers keep and
+        // the line's own pace sets the replay's. Far beyond them a step's due time no longer
+        // fits the radio's wait, which then gave up without a word.
+        QString error;
+        if (!number(parser, speed, kSlowestReplay, kFastestReplay, &error).ok)
+            return {ParseResult::Outcome::Error, error};
     }
     if (!replay)
         return {ParseResult::Outcome::Run, {}};
@@ -148,10 +158,11 @@ ParseResult parseOptions(const QStringList &arguments, Options &options) {
         {QStringLiteral("replay"),
          QStringLiteral("Instead of answering, play back what the radio sent in the traffic "
                         "log LOG, at its recorded pace, from the moment the console opens the "
-                        "line."),
+                        "line. LOG is a regular file of at most 64 MiB."),
          QStringLiteral("LOG")},
         {QStringLiteral("replay-speed"),
-         QStringLiteral("Play the log X times as fast (0.5: half as fast; default 1)."),
+         QStringLiteral("Play the log X times as fast, from 0.01 to 1000 (0.5: half as fast; "
+                        "default 1)."),
          QStringLiteral("X")},
     };
     parser.addOptions(list);

@@ -5,7 +5,12 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace sim {
 
@@ -222,14 +227,37 @@ ReplayLog parseReplayLog(const QByteArray &text) {
 }
 
 bool readReplayLog(const QString &path, ReplayLog *log, QString *error) {
-    QFile file(path);
-    QByteArray text;
-    if (file.open(QIODevice::ReadOnly))
-        text = file.readAll();
-    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
-        *error = QStringLiteral("cannot read the replay log %1: %2").arg(path, file.errorString());
+    const auto refuse = [&](const QString &why) {
+        *error = QStringLiteral("cannot read the replay log %1: %2").arg(path, why);
         return false;
+    };
+    // Opened without waiting, so that a FIFO with no writer is refused rather than waited on;
+    // only a regular file of a bounded size is read, so that /dev/zero or a mistaken image
+    // cannot take all the memory.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return refuse(QString::fromLocal8Bit(std::strerror(errno)));
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return refuse(file.errorString());
     }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return refuse(QString::fromLocal8Bit(std::strerror(errno)));
+    if (!S_ISREG(info.st_mode))
+        return refuse(QStringLiteral("not a regular file"));
+    const QString tooLarge =
+        QStringLiteral("larger than %1 MiB").arg(kLargestReplayLog / (1024 * 1024));
+    if (info.st_size > kLargestReplayLog)
+        return refuse(tooLarge);
+    // One byte more than was there: a log that grew past the bound since is refused too.
+    const QByteArray text = file.read(info.st_size + 1);
+    if (file.error() != QFileDevice::NoError)
+        return refuse(file.errorString());
+    if (text.size() > kLargestReplayLog)
+        return refuse(tooLarge);
     *log = parseReplayLog(text);
     return true;
 }

@@ -46,7 +46,13 @@ struct ReplayLog {
 
 ReplayLog parseReplayLog(const QByteArray &text);
 
-// Reads and parses the file; false (and what was wrong) if it cannot be read.
+// The largest log read: hours of a busy line at the radio's 9600 baud (a record a line of about
+// 30 bytes, some 4 KiB a second), far more than a session worth replaying. A file larger than
+// this is refused whole rather than held in memory (/dev/zero would never end).
+inline constexpr qint64 kLargestReplayLog = 64 * 1024 * 1024;
+
+// Reads and parses the file, which must be a regular file of at most kLargestReplayLog bytes;
+// false (and what was wrong) if it cannot be read.
 bool readReplayLog(const QString &path, ReplayLog *log, QString *error);
 
 } // namespace sim

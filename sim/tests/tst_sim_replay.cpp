@@ -1,6 +1,7 @@
 // The simulated radio replaying a recorded traffic log: the console's end receives exactly the
 // bytes the recorded radio sent, at the recorded pace (or scaled), from the moment the console
-// opens the line; a lost device hangs up the line; what cannot be read is reported, not played.
+// opens the line; a lost device hangs up the line; what cannot be read is reported, not played,
+// and neither is a log that is not a regular file or too large to hold, nor a speed it cannot keep.
 
 #include "sim_harness.h"
 
@@ -10,7 +11,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sys/stat.h>
 #include <termios.h>
+#include <utility>
 
 using simtest::Chunk;
 using simtest::Sim;
@@ -163,7 +166,17 @@ void TstSimReplay::refusesWhatItCannotRead_data() {
             "--replay-speed: expected a number greater than 0, not \"0\"");
     refused("speed not a number", {"--replay", "LOG", "--replay-speed", "fast"}, "not \"fast\"");
     refused("infinite speed", {"--replay", "LOG", "--replay-speed", "inf"}, "not \"inf\"");
+    refused("speed too small to keep", {"--replay", "LOG", "--replay-speed", "1e-300"},
+            "--replay-speed: expected a number from 0.01 to 1000, not \"1e-300\"");
+    refused("speed too great to keep", {"--replay", "LOG", "--replay-speed", "1e6"},
+            "--replay-speed: expected a number from 0.01 to 1000, not \"1e6\"");
     refused("speed without a log", {"--replay-speed", "2"}, "--replay-speed needs --replay");
+    refused("a device that never ends", {"--replay", "/dev/zero"},
+            "cannot read the replay log /dev/zero: not a regular file");
+    refused("a FIFO with no writer", {"--replay", "FIFO"},
+            "cannot read the replay log FIFO: not a regular file");
+    refused("over 64 MiB", {"--replay", "BIG"},
+            "cannot read the replay log BIG: larger than 64 MiB");
     refused("answers shaped", {"--replay", "LOG", "--crlf"}, "--crlf shapes the radio's own");
 
     QTest::newRow("bad lines skipped, once each")
@@ -202,7 +215,14 @@ void TstSimReplay::refusesWhatItCannotRead() {
     QFETCH(QByteArray, replayed);
     QTemporaryDir dir;
     const QString path = writeLog(dir, log);
-    arguments.replaceInStrings(QStringLiteral("LOG"), path);
+    // FIFO: one no one writes to; BIG: a log one byte over the bound (sparse: no disk taken).
+    const QString fifo = dir.filePath(QStringLiteral("fifo")), big = dir.filePath("big.log");
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QFile bigFile(big);
+    QVERIFY(bigFile.open(QIODevice::WriteOnly) && bigFile.resize(64 * 1024 * 1024 + 1));
+    const std::pair<const char *, QString> stands[] = {{"LOG", path}, {"FIFO", fifo}, {"BIG", big}};
+    for (const auto &[name, file] : stands)
+        arguments.replaceInStrings(QLatin1String(name), file);
 
     Sim sim(arguments, QProcess::SeparateChannels);
     if (replayed.isNull()) {
@@ -218,7 +238,8 @@ void TstSimReplay::refusesWhatItCannotRead() {
     const QList<QByteArray> lines = simtest::completeLines(sim.process().readAllStandardError());
     QCOMPARE(lines.size(), errors.size());
     for (QByteArray error : errors) {
-        error.replace("LOG", path.toLocal8Bit());
+        for (const auto &[name, file] : stands)
+            error.replace(name, file.toLocal8Bit());
         const auto reported = [&](const QByteArray &l) {
             return l.startsWith("rt1446-sim: ") && l.contains(error);
         };

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace korvane {
 
@@ -76,12 +77,15 @@ void Korvane::Form_Load() {
 
 void Korvane::startUp() {
     // The log asked for on the command line begins before start-up, so that it holds the ports
-    // found; a file that cannot be opened is said after it, where start-up's messages cannot hide
-    // it.
+    // found; a file that cannot be opened, or that fails while start-up is logged, is said after
+    // it, where start-up's messages cannot hide it.
+    sessionLog.holdFailures();
     const QString refused = m_log.file.isEmpty() ? QString() : sessionLog.start(m_log.file);
     loop.startUp();
-    if (!refused.isEmpty())
-        window.ShowMessage(refused);
+    for (const QString &failure : {refused, sessionLog.takeHeldFailure()}) {
+        if (!failure.isEmpty())
+            window.ShowMessage(failure);
+    }
 }
 
 void endProcess() {
@@ -105,19 +109,15 @@ int runKorvane(int argc, char *argv[]) {
     if (const std::optional<int> status = answerCommandLine(options))
         return *status;
     setPortOverrides(options.ports);
-    const std::optional<QByteArray> problem =
-        platformWithoutDisplay(options) ? std::nullopt : displayProblem();
-    if (problem) {
-        std::fprintf(stderr, "korvane: %s\n", problem->constData());
-        std::fputs("Korvane is a desktop program: start it from a desktop session, or give it a\n"
-                   "virtual display with  xvfb-run -a korvane  (Debian package xvfb).\n"
-                   "scripts/run.sh does this for you on a machine without a display.\n",
-                   stderr);
+    if (const std::optional<QByteArray> problem = displayProblem(options.qtArguments)) {
+        tellNoDisplay(*problem);
         return 2;
     }
     prepareDisplay();
     QtArguments qtArguments(argv[0], options.qtArguments);
+    std::optional<PlatformStartWatch> watch(std::in_place, options.qtArguments);
     QApplication app(qtArguments.argc(), qtArguments.argv());
+    watch.reset();
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
     Korvane korvane(waitAndDispatch, endProcess, {options.logFile, options.leavePollsOut});

@@ -1,12 +1,10 @@
 #include "app/log_file.h"
 
-#include <QFile>
+#include "text/path_bytes.h"
+
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,30 +16,19 @@ QString reason(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// SIGPIPE held back for one write to something that is not a file: a reader that went away
-// must fail the write, not end the program. A SIGPIPE the write raised is taken off again.
-class PipeSignalHeld {
-public:
-    PipeSignalHeld() {
-        sigemptyset(&m_pipe);
-        sigaddset(&m_pipe, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_old);
-    }
-    ~PipeSignalHeld() {
-        sigset_t pending;
-        sigpending(&pending);
-        if (sigismember(&pending, SIGPIPE) == 1 && sigismember(&m_old, SIGPIPE) == 0) {
-            const timespec none{};
-            sigtimedwait(&m_pipe, nullptr, &none);
-        }
-        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
-    }
-    PipeSignalHeld(const PipeSignalHeld &) = delete;
-    PipeSignalHeld &operator=(const PipeSignalHeld &) = delete;
-
-private:
-    sigset_t m_pipe{}, m_old{};
-};
+// What is at `name` when it cannot be the log, as said after its name; empty text when nothing
+// is there yet or it is a regular file. Looked at without opening it: a serial device opened
+// and closed again would drop its modem lines.
+QString refusedKind(const QByteArray &name) {
+    struct stat info {};
+    if (::lstat(name.constData(), &info) != 0)
+        return QString();
+    if (S_ISLNK(info.st_mode))
+        return QStringLiteral(" is a symbolic link");
+    if (!S_ISREG(info.st_mode))
+        return QStringLiteral(" is not a regular file");
+    return QString();
+}
 
 } // namespace
 
@@ -52,19 +39,32 @@ LogFile::~LogFile() {
 QString LogFile::open(const QString &path) {
     close();
     if (path.isEmpty())
-        return QStringLiteral("no file named");
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0)
-        return reason(errno);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
-        ::close(fd);
-        return reason(error);
+        return QStringLiteral(": no file named");
+    const QByteArray name = bytesOfPath(path);
+    if (const QString kind = refusedKind(name); !kind.isEmpty())
+        return kind;
+    // Something may take the name between the look and the open: O_NOFOLLOW refuses a link put
+    // there, O_NONBLOCK keeps a FIFO from holding the open, and the file opened is looked at
+    // again below.
+    const int fd = ::open(
+        name.constData(),
+        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0666);
+    if (fd < 0) {
+        const int error = errno;
+        const QString kind = refusedKind(name);
+        return kind.isEmpty() ? QStringLiteral(": ") + reason(error) : kind;
     }
+    struct stat info {};
+    const bool looked = ::fstat(fd, &info) == 0;
+    const int error = errno;
+    if (!looked || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return looked ? QStringLiteral(" is not a regular file")
+                      : QStringLiteral(": ") + reason(error);
+    }
+    // A regular file's writes wait for no reader: they are made as ordinary writes.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     m_fd = fd;
-    m_regular = S_ISREG(info.st_mode);
     m_path = path;
     return QString();
 }
@@ -91,21 +91,15 @@ QString LogFile::append(const QByteArray &bytes) {
     if (bytes.isEmpty())
         return QString();
     int error = 0;
-    qint64 written = 0;
-    if (m_regular) {
-        written = writeAll(bytes, &error);
-    } else {
-        const PipeSignalHeld held;
-        written = writeAll(bytes, &error);
-    }
+    const qint64 written = writeAll(bytes, &error);
     QString why;
     if (error != 0) {
         why = reason(error);
         // Part of a record would read as a record that was never sent or received.
         struct stat info {};
-        if (written > 0 && m_regular && ::fstat(m_fd, &info) == 0 && info.st_size >= written)
+        if (written > 0 && ::fstat(m_fd, &info) == 0 && info.st_size >= written)
             (void)::ftruncate(m_fd, info.st_size - written);
-    } else if (m_regular) {
+    } else {
         struct stat info {};
         if (::fstat(m_fd, &info) == 0 && info.st_nlink == 0)
             why = QStringLiteral("the file was removed");

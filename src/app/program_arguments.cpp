@@ -27,17 +27,6 @@ std::optional<int> answerCommandLine(const CommandLine &line) {
     return std::nullopt;
 }
 
-bool platformWithoutDisplay(const CommandLine &line) {
-    for (qsizetype i = 0; i + 1 < line.qtArguments.size(); ++i) {
-        const QString &arg = line.qtArguments[i];
-        if (arg == QLatin1String("-platform") || arg == QLatin1String("--platform")) {
-            const QString name = line.qtArguments[i + 1].section(QLatin1Char(':'), 0, 0);
-            return name != QLatin1String("xcb") && name != QLatin1String("wayland");
-        }
-    }
-    return false;
-}
-
 QtArguments::QtArguments(const char *program, const QStringList &arguments) {
     m_text.emplace_back(program);
     for (const QString &arg : arguments)

@@ -17,10 +17,6 @@ QStringList argumentsOf(int argc, char *argv[]);
 // here, nothing when it is to go on.
 std::optional<int> answerCommandLine(const CommandLine &line);
 
-// Whether Qt's -platform option names a platform that needs no display server ("offscreen",
-// "minimal", "vnc"...).
-bool platformWithoutDisplay(const CommandLine &line);
-
 // argc and argv for the application object: the program's name and Qt's options. The object
 // keeps references to both, so they live as long as this does.
 class QtArguments {

@@ -1,13 +1,17 @@
 #include "app/session_log.h"
 
 #include "device/mscomm.h"
+#include "text/path_bytes.h"
 #include "window/frm_korvane.h"
 
 #include <QAction>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <dirent.h>
+#include <utility>
 
 namespace korvane {
 
@@ -15,6 +19,35 @@ namespace {
 
 QByteArray now() {
     return logTimeStamp(QDateTime::currentDateTime());
+}
+
+// The chooser reads names as UTF-8 and puts U+FFFD for each byte that is not: a file chosen whose
+// name (or folder) is in other bytes would come back as a name nothing on disk has. Each such
+// part of the path is found again, by its bytes, among the entries of its folder, when exactly
+// one of them reads as it does; a part found nowhere (a new name) stays as the chooser gave it.
+QString withOwnBytes(const QString &chosen) {
+    if (!chosen.contains(QChar::ReplacementCharacter))
+        return chosen;
+    const QStringList parts = chosen.split(QLatin1Char('/'));
+    QString path = parts.first();
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        QString part = parts[i];
+        if (part.contains(QChar::ReplacementCharacter)) {
+            QStringList found;
+            const QByteArray folder = bytesOfPath(path.isEmpty() ? QStringLiteral("/") : path);
+            if (DIR *entries = ::opendir(folder.constData())) {
+                while (const dirent *entry = ::readdir(entries)) {
+                    if (QFile::decodeName(entry->d_name) == part)
+                        found << pathFromBytes(QByteArray(entry->d_name));
+                }
+                ::closedir(entries);
+            }
+            if (found.size() == 1)
+                part = found.first();
+        }
+        path += QLatin1Char('/') + part;
+    }
+    return path;
 }
 
 } // namespace
@@ -53,7 +86,7 @@ QString SessionLog::start(const QString &path) {
     const QString why = m_file.open(path);
     if (!why.isEmpty()) {
         showChecked();
-        return QStringLiteral("Log not started: %1: %2").arg(path, why);
+        return QStringLiteral("Log not started: ") + path + why;
     }
     m_text = TrafficLogText(m_leavePollsOut);
     showChecked();
@@ -78,7 +111,16 @@ void SessionLog::write(const QByteArray &records) {
         return;
     // The file is closed already: the message below is not logged, and no other event is.
     showChecked();
-    m_window.ShowMessage(QStringLiteral("Log stopped: %1: %2").arg(path, why));
+    const QString stopped = QStringLiteral("Log stopped: %1: %2").arg(path, why);
+    if (m_holding)
+        m_heldFailure = stopped;
+    else
+        m_window.ShowMessage(stopped);
+}
+
+QString SessionLog::takeHeldFailure() {
+    m_holding = false;
+    return std::exchange(m_heldFailure, QString());
 }
 
 void SessionLog::showChecked() {
@@ -107,7 +149,7 @@ void SessionLog::mnuFileLog_Click() {
     if (chosen.isEmpty())
         return;
     m_lastChosen = chosen;
-    const QString refused = start(chosen);
+    const QString refused = start(withOwnBytes(chosen));
     if (!refused.isEmpty())
         m_window.ShowMessage(refused);
 }

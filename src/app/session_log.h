@@ -11,7 +11,11 @@
 //
 // A log that cannot be written any more (the disk full, the file removed, a write refused) stops
 // logging: the message line says so once, naming the file and the reason, the menu item loses its
-// check, and the console goes on.
+// check, and the console goes on. While the program starts, its messages follow one another
+// faster than anyone reads: a failure then is kept and said once after them (holdFailures).
+//
+// The log is a regular file (log_file.h). Its name is bytes: a name whose bytes are not UTF-8,
+// given on the command line or chosen in the file chooser, names the file it names on disk.
 
 #include "app/log_file.h"
 #include "text/traffic_log.h"
@@ -30,8 +34,9 @@ public:
     // `leavePollsOut`: the keep-alive polls are counted ("> U*N") rather than written one by one.
     SessionLog(frmKorvane &window, MSComm &comm, bool leavePollsOut);
 
-    // Begins appending the session to `path`. Returns the message that says why it cannot, or
-    // empty text; on success the message line says where the log goes.
+    // Begins appending the session to `path` (undecodable bytes escaped, text/path_bytes.h).
+    // Returns the message that says why it cannot, or empty text; on success the message line
+    // says where the log goes.
     QString start(const QString &path);
     // Writes what is still owed (a line not yet ended, polls counted) and closes the file.
     void stop();
@@ -40,6 +45,11 @@ public:
 
     // File > Log to File...: chooses a file and starts, or stops when the session is logged.
     void mnuFileLog_Click();
+
+    // From now on a failure of the log is kept rather than shown, until the kept one is taken.
+    void holdFailures() { m_holding = true; }
+    // The failure kept since holdFailures, or empty text; failures are shown again from now on.
+    QString takeHeldFailure();
 
 private:
     void write(const QByteArray &records);
@@ -50,6 +60,8 @@ private:
     LogFile m_file;
     TrafficLogText m_text;
     QString m_lastChosen;
+    bool m_holding = false;
+    QString m_heldFailure;
 };
 
 } // namespace korvane

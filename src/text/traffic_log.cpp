@@ -1,5 +1,7 @@
 #include "text/traffic_log.h"
 
+#include "text/path_bytes.h"
+
 #include <QDate>
 #include <QTime>
 
@@ -179,7 +181,7 @@ QByteArray TrafficLogText::sent(QByteArrayView stamp, QByteArrayView bytes) {
 }
 
 QByteArray TrafficLogText::message(QByteArrayView stamp, const QString &text) {
-    return owedPolls() + logRecord(stamp, logmark::kMessage, escapeLogBytes(text.toUtf8()));
+    return owedPolls() + logRecord(stamp, logmark::kMessage, escapeLogBytes(bytesOfPath(text)));
 }
 
 QByteArray TrafficLogText::portEvent(QByteArrayView stamp, const QString &text) {
@@ -187,7 +189,7 @@ QByteArray TrafficLogText::portEvent(QByteArrayView stamp, const QString &text) 
     const QByteArray line = m_lines.cutOff();
     if (!line.isEmpty())
         out += logRecord(stamp, logmark::kReceived, line);
-    return out + logRecord(stamp, logmark::kPort, escapeLogBytes(text.toUtf8()));
+    return out + logRecord(stamp, logmark::kPort, escapeLogBytes(bytesOfPath(text)));
 }
 
 QByteArray TrafficLogText::opened(QByteArrayView stamp, int port, const QString &device,

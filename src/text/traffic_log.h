@@ -8,6 +8,8 @@
 //   =  the port opened, closed or was lost
 // TEXT is escaped: a byte from 0x20 to 0x7E other than "\" stands for itself, "\\" is a
 // backslash, "\r" a carriage return, "\t" a tab and "\xHH" (upper-case hex) any other byte.
+// A message or a port event is text, written as UTF-8 before it is escaped, except that a file or
+// device name held with its bytes escaped (text/path_bytes.h) is written with its own bytes.
 //
 // A "<" or ">" record stands for its bytes and one line feed, except that a TEXT ending in "\c"
 // stands for its bytes alone (a received line cut off by a close, a lost device or its length;

@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 using korvane::test::korvaneProgram;
 using korvane::test::notBuilt;
@@ -32,8 +33,9 @@ void TstCommandLine::initTestCase() {
         QFAIL(qPrintable(notBuilt("korvane")));
 }
 
-// "%log" in the arguments stands for a log file, "%pty1" and "%pty2" for two pseudo-terminals.
-// `status` -1: the program runs on, and its log must come to hold every text of `output`.
+// "%log" in the arguments stands for a log file, "%fifo" for a FIFO no one reads, "%pty1" and
+// "%pty2" for two pseudo-terminals. `status` -1: the program runs on, its log must come to hold
+// every text of `output`, and SIGTERM ends it with status 0.
 void TstCommandLine::commandLine_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("ports"); // KORVANE_PORTS, unset when empty
@@ -83,6 +85,9 @@ void TstCommandLine::commandLine_data() {
         << "2=%pty2 7=/dev/korvane-no-such-device" << -1
         << QStringList{"! Logging to %log", "! Com 2 found", "! Com 7 found", "! Com 9 found"}
         << "";
+    // The log refused, the window goes on: nothing holds the start-up nor the end.
+    QTest::newRow("--log a FIFO") << QStringList{"-platform", "offscreen", "--log", "%fifo"} << ""
+                                  << -1 << QStringList{} << "";
 }
 
 void TstCommandLine::commandLine() {
@@ -96,8 +101,11 @@ void TstCommandLine::commandLine() {
     PtyPair one, two;
     QVERIFY(one.isValid() && two.isValid());
     const QString log = dir.filePath(QStringLiteral("session.log"));
+    const QString fifo = dir.filePath(QStringLiteral("session.fifo"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
     const auto filled = [&](QString text) {
         return text.replace(QLatin1String("%log"), log)
+            .replace(QLatin1String("%fifo"), fifo)
             .replace(QLatin1String("%pty1"), one.slavePath())
             .replace(QLatin1String("%pty2"), two.slavePath());
     };
@@ -129,10 +137,17 @@ void TstCommandLine::commandLine() {
         };
         while (!holdsAll() && timer.elapsed() < 10000 && korvane.state() == QProcess::Running)
             korvane.waitForFinished(50);
+        // Time for the start-up to be over where no log tells it.
+        korvane.waitForFinished(output.isEmpty() ? 2000 : 0);
         const bool running = korvane.state() == QProcess::Running;
-        korvane.kill();
-        korvane.waitForFinished(3000);
+        korvane.terminate();
+        const bool ended = korvane.waitForFinished(5000);
+        if (!ended)
+            korvane.kill();
         QVERIFY2(running, korvane.readAllStandardError().constData());
+        QVERIFY2(ended, "SIGTERM did not end the program");
+        QCOMPARE(korvane.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(korvane.exitCode(), 0);
         QVERIFY2(holdsAll(), text.constData());
         QVERIFY(!text.contains("! Com 1 found")); // KORVANE_PORTS replaced the default table
         return;

@@ -2,7 +2,9 @@
 // (Xvfb, clicked with xdotool as an operator would) with its port open on the simulated radio and
 // sync on, then ended by a signal or by its X server going away. However it ends, its port must
 // be free afterwards: no lock file left behind, no flock held. And a display that cannot be
-// reached gets the same plain message and status as none at all.
+// reached (an X server named by DISPLAY or Qt's -display that is not there, a Wayland compositor
+// that is not there, a platform Qt does not have) gets the same plain message and status as none
+// at all.
 
 #include "device/port_lock.h"
 #include "support/sim_radio.h"
@@ -13,6 +15,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
 #include <optional>
@@ -119,15 +122,17 @@ void TestProgramEnd::initTestCase() {
 }
 
 void TestProgramEnd::endedFromOutside_data() {
-    QTest::addColumn<int>("signal"); // 0: the X server goes away instead
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-    QTest::newRow("SIGINT") << int(SIGINT);
-    QTest::newRow("SIGHUP") << int(SIGHUP);
-    QTest::newRow("X server gone") << 0;
+    QTest::addColumn<int>("signal");        // 0: the X server goes away instead
+    QTest::addColumn<bool>("displayNamed"); // by Qt's -display, with DISPLAY unset
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+    QTest::newRow("SIGINT") << int(SIGINT) << false;
+    QTest::newRow("SIGHUP, the display named by -display") << int(SIGHUP) << true;
+    QTest::newRow("X server gone") << 0 << false;
 }
 
 void TestProgramEnd::endedFromOutside() {
     QFETCH(int, signal);
+    QFETCH(bool, displayNamed);
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty() ||
         QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
         QFAIL("Xvfb and xdotool are needed to click the real window (scripts/install-deps.sh)");
@@ -139,12 +144,17 @@ void TestProgramEnd::endedFromOutside() {
 
     QProcess korvane;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), x.display());
+    if (displayNamed)
+        env.remove(QStringLiteral("DISPLAY"));
+    else
+        env.insert(QStringLiteral("DISPLAY"), x.display());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("KORVANE_PORTS"), radio.ports());
     korvane.setProcessEnvironment(env);
     korvane.setProcessChannelMode(QProcess::ForwardedChannels);
-    korvane.start(korvaneProgram(), {});
+    korvane.start(korvaneProgram(), displayNamed
+                                        ? QStringList{QStringLiteral("-display"), x.display()}
+                                        : QStringList{});
     QVERIFY(korvane.waitForStarted());
     const QByteArray window =
         xdotool(x.display(), {QStringLiteral("search"), QStringLiteral("--sync"),
@@ -179,38 +189,79 @@ void TestProgramEnd::endedFromOutside() {
     QCOMPARE(heldBy(device), QString());
 }
 
+// "%x" stands for a virtual X server that answers; XDG_RUNTIME_DIR is an empty folder of the
+// test's own.
 void TestProgramEnd::displayCannotBeReached_data() {
-    QTest::addColumn<QString>("platform");
+    QTest::addColumn<QString>("platform"); // QT_QPA_PLATFORM, unset when empty
     QTest::addColumn<std::optional<QString>>("display");
-    QTest::newRow("no server at :99") << "xcb" << std::optional<QString>(QStringLiteral(":99"));
-    QTest::newRow("DISPLAY empty") << "xcb" << std::optional<QString>(QString());
-    QTest::newRow("DISPLAY empty, no platform named") << "" << std::optional<QString>(QString());
-    QTest::newRow("DISPLAY unset") << "" << std::optional<QString>();
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("said"); // in the first line, after "no display was found ("
+    const std::optional<QString> unset;
+    const auto display = [](const char *d) {
+        return std::optional<QString>(QString::fromLatin1(d));
+    };
+    QTest::newRow("no server at :99")
+        << "xcb" << display(":99") << QStringList{} << "no X server answers at DISPLAY=:99";
+    QTest::newRow("DISPLAY empty")
+        << "xcb" << display("") << QStringList{} << "neither DISPLAY nor WAYLAND_DISPLAY is set";
+    QTest::newRow("DISPLAY empty, no platform named")
+        << "" << display("") << QStringList{} << "neither DISPLAY nor WAYLAND_DISPLAY";
+    QTest::newRow("DISPLAY unset")
+        << "" << unset << QStringList{} << "neither DISPLAY nor WAYLAND_DISPLAY";
+    QTest::newRow("-display :99 over a DISPLAY that answers")
+        << "xcb" << display("%x") << QStringList{"-display", ":99"}
+        << "no X server answers at -display :99";
+    QTest::newRow("--display :99, DISPLAY unset")
+        << "" << unset << QStringList{"--display", ":99"} << "no X server answers at -display :99";
+    QTest::newRow("QT_QPA_PLATFORM=wayland, no compositor")
+        << "wayland" << unset << QStringList{} << "no Wayland compositor answers at";
+    QTest::newRow("-platform wayland over xcb")
+        << "xcb" << display("%x") << QStringList{"-platform", "wayland"}
+        << "no Wayland compositor answers at";
+    QTest::newRow("a platform Qt does not have")
+        << "" << display("%x") << QStringList{"-platform", "nowhere"}
+        << "Qt could not start the platform \"nowhere\"; the platforms it has: ";
 }
 
 void TestProgramEnd::displayCannotBeReached() {
     QFETCH(QString, platform);
     QFETCH(std::optional<QString>, display);
-    if (display == QStringLiteral(":99") && QFile::exists(QStringLiteral("/tmp/.X11-unix/X99")))
-        QSKIP("an X server runs at :99");
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, said);
+    if (arguments.contains(QStringLiteral(":99")) || display == QStringLiteral(":99")) {
+        if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X99")))
+            QSKIP("an X server runs at :99");
+    }
+    std::optional<VirtualDisplay> x;
+    if (display == QStringLiteral("%x")) {
+        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+            QSKIP("Xvfb is needed for a display that answers");
+        x.emplace();
+        QVERIFY(!x->display().isEmpty());
+        display = x->display();
+    }
+    QTemporaryDir runtime; // no compositor there
     QProcess korvane;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.remove(QStringLiteral("DISPLAY"));
+    for (const char *name :
+         {"WAYLAND_DISPLAY", "WAYLAND_SOCKET", "QT_QPA_PLATFORM", "DISPLAY", "XDG_SESSION_TYPE"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
     if (!platform.isEmpty())
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
     if (display)
         env.insert(QStringLiteral("DISPLAY"), *display);
     korvane.setProcessEnvironment(env);
-    korvane.start(korvaneProgram(), {});
+    korvane.start(korvaneProgram(), arguments);
     QVERIFY(korvane.waitForFinished(10000));
-    const QString said = QString::fromLocal8Bit(korvane.readAllStandardError());
+    const QString text = QString::fromLocal8Bit(korvane.readAllStandardError());
     QCOMPARE(korvane.exitStatus(), QProcess::NormalExit);
     QCOMPARE(korvane.exitCode(), 2);
-    QVERIFY2(said.startsWith(QStringLiteral("korvane: no display was found")), qPrintable(said));
-    QVERIFY2(said.contains(QStringLiteral("xvfb-run -a korvane")), qPrintable(said));
-    QVERIFY2(!said.contains(QStringLiteral("einstall")), qPrintable(said));
+    const QString first = text.section(QLatin1Char('\n'), 0, 0);
+    QVERIFY2(first.startsWith(QStringLiteral("korvane: no display was found (") + said),
+             qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("xvfb-run -a korvane")), qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("einstall")), qPrintable(text));
 }
 
 QTEST_MAIN(TestProgramEnd)

@@ -5,11 +5,15 @@
 //   everyByteReadsBack        every byte each way (NUL, bytes above 127, CR, a line split over
 //                             two bursts, the line a close cuts off, a lost device's last bytes),
 //                             every message and every port event come back out of the log, with
-//                             polls written one by one or counted
+//                             polls written one by one or counted, and with a log and a device
+//                             named in bytes that are not UTF-8, the log chosen in the file chooser
 //   aLogThatCannotBeWritten   no such directory, no permission, a read-only file system, the disk
-//                             full, the file removed, and the operator's own stop: the message
-//                             line says so once, the menu item loses its check, the log holds
-//                             whole records only, and the console goes on
+//                             full (at start-up too), the file removed, the operator's own stop,
+//                             and what is not a regular file (a FIFO, a device, a directory, a
+//                             planted symbolic link): the message line says so once, after
+//                             start-up's messages when the command line asked, the menu item
+//                             loses its check, the log holds whole records only, and the console
+//                             goes on
 //   replayGivesTheSameSession a session recorded against the simulated radio and played back by
 //                             it (rt1446-sim --replay) fills the slots, the report box and the
 //                             message line the same way
@@ -17,6 +21,8 @@
 #include "support/console.h"
 #include "support/session_log_reader.h"
 #include "support/sim_radio.h"
+#include "text/path_bytes.h"
+#include "text/traffic_log.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -28,12 +34,14 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <fcntl.h>
 #include <linux/capability.h>
 #include <memory>
 #include <sys/mount.h>
@@ -142,9 +150,17 @@ bool reportCompleted(Console &c, int msecs = 5000) {
     return c.runUntil([&] { return c.slot(33) == QLatin1String("."); }, msecs);
 }
 
+// The file named by these bytes, whatever they are.
+QByteArray fileBytes(const QByteArray &name) {
+    QFile file;
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    return fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)
+               ? file.readAll()
+               : QByteArray();
+}
+
 QByteArray fileBytes(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return fileBytes(bytesOfPath(path));
 }
 
 } // namespace
@@ -161,19 +177,44 @@ private Q_SLOTS:
 
 void TestSessionLog::everyByteReadsBack_data() {
     QTest::addColumn<bool>("leavePollsOut");
-    QTest::newRow("polls written") << false;
-    QTest::newRow("polls counted") << true;
+    QTest::addColumn<bool>("latin1Names"); // the log and the device named in Latin-1
+    QTest::newRow("polls written") << false << false;
+    QTest::newRow("polls counted") << true << false;
+    QTest::newRow("names not in UTF-8, the log chosen from the menu") << false << true;
 }
 
 void TestSessionLog::everyByteReadsBack() {
     QFETCH(bool, leavePollsOut);
+    QFETCH(bool, latin1Names);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("session.log"));
-    Console c(QStringLiteral("1=%1"), LogOptions{QString(), leavePollsOut});
+    // The names as they are on disk, and as the console holds them (text/path_bytes.h).
+    const QByteArray logName = QFile::encodeName(dir.path()) +
+                               (latin1Names ? QByteArray("/session\xE9.log") : "/session.log");
+    const QByteArray linkName = QFile::encodeName(dir.path()) + "/radio\xE9";
+    const QString path = pathFromBytes(logName);
+    // Taken away by their bytes: QTemporaryDir knows names only as text.
+    const auto unlinked = qScopeGuard([&] {
+        ::unlink(logName.constData());
+        ::unlink(linkName.constData());
+    });
+    Console c(latin1Names ? QStringLiteral("1=") + pathFromBytes(linkName) : QStringLiteral("1=%1"),
+              LogOptions{QString(), leavePollsOut});
     QVERIFY(c.radio().isValid());
+    if (latin1Names) // there before the ports are listed
+        QVERIFY(::symlink(QFile::encodeName(c.radio().slavePath()).constData(),
+                          linkName.constData()) == 0);
     c.startUp();
     MessageTrail trail(c.window());
-    QCOMPARE(c.app().sessionLog.start(path), QString());
+    if (latin1Names) {
+        // The log is there already, and the chooser shows its name as UTF-8 reads it.
+        QVERIFY(::close(::open(logName.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644)) == 0);
+        answerFileChooser(QFile::decodeName(logName));
+        c.window().mnuFileLog->trigger();
+        QVERIFY(c.app().sessionLog.logging());
+        QCOMPARE(c.app().sessionLog.path(), path);
+    } else {
+        QCOMPARE(c.app().sessionLog.start(path), QString());
+    }
 
     QByteArray toConsole, fromConsole;
     const auto radioSays = [&](const QByteArray &bytes) {
@@ -204,19 +245,31 @@ void TestSessionLog::everyByteReadsBack() {
     QVERIFY(c.runUntil([&] { return c.window().portShownClosed(); }, 3000));
     c.app().sessionLog.stop();
 
-    const SessionRecord log = readSessionLogFile(path);
+    const QByteArray written = fileBytes(logName);
+    const SessionRecord log = readSessionLog(written);
     QVERIFY2(log.problem.isEmpty(), qPrintable(log.problem));
     QCOMPARE(log.received, toConsole);
     QCOMPARE(log.sent, fromConsole);
     QVERIFY(fromConsole.count('U') >= 2);
-    QCOMPARE(log.messages, trail.shown);
-    const QString device = c.radio().slavePath();
-    QCOMPARE(
-        log.portEvents,
-        (QStringList{QStringLiteral("opened COM1 %1 9600,O,7,1").arg(device),
+    // The reader takes text as UTF-8: a name's own bytes read back as it reads them.
+    const auto asRead = [](QStringList texts) {
+        for (QString &t : texts)
+            t = QString::fromUtf8(bytesOfPath(t));
+        return texts;
+    };
+    QCOMPARE(log.messages, asRead(trail.shown));
+    const QString device = latin1Names ? pathFromBytes(linkName) : c.radio().slavePath();
+    QCOMPARE(log.portEvents,
+             asRead({QStringLiteral("opened COM1 %1 9600,O,7,1").arg(device),
                      QStringLiteral("closed COM1"),
                      QStringLiteral("opened COM1 %1 9600,O,7,1").arg(device),
                      QStringLiteral("lost COM1 (%1) was lost: the device went away").arg(device)}));
+    if (latin1Names) {
+        // Written where it was chosen, under its own name, and the names in it with their bytes.
+        QVERIFY(!QFile::exists(QFile::decodeName(logName)));
+        QVERIFY(written.contains("= opened COM1 " + escapeLogBytes(linkName) + " 9600,O,7,1\n"));
+        QVERIFY(written.contains("! Logging to " + escapeLogBytes(logName) + "\n"));
+    }
 
     // The records themselves: polls one by one or counted, the cut lines marked, and the split
     // line one record with the time of its second part, which came 200 ms after the first.
@@ -246,24 +299,44 @@ void TestSessionLog::everyByteReadsBack() {
 void TestSessionLog::aLogThatCannotBeWritten_data() {
     QTest::addColumn<QString>("where");
     QTest::addColumn<QString>("message"); // "%1" stands for the log's path
+    QTest::addColumn<bool>("fromCommandLine");
     QTest::newRow("no such directory, from the command line")
         << "missing"
-        << "Log not started: %1: No such file or directory";
+        << "Log not started: %1: No such file or directory" << true;
     QTest::newRow("no permission") << "read-only directory"
-                                   << "Log not started: %1: Permission denied";
+                                   << "Log not started: %1: Permission denied" << false;
     QTest::newRow("read-only file system") << "read-only tmpfs"
-                                           << "Log not started: %1: Read-only file system";
+                                           << "Log not started: %1: Read-only file system" << false;
     QTest::newRow("disk full") << "16k tmpfs"
-                               << "Log stopped: %1: No space left on device";
+                               << "Log stopped: %1: No space left on device" << false;
+    QTest::newRow("disk full at start-up, from the command line")
+        << "full tmpfs"
+        << "Log stopped: %1: No space left on device" << true;
     QTest::newRow("file removed") << "removed"
-                                  << "Log stopped: %1: the file was removed";
+                                  << "Log stopped: %1: the file was removed" << false;
     QTest::newRow("stopped by the operator") << "stopped"
-                                             << "Log closed: %1";
+                                             << "Log closed: %1" << false;
+    // A FIFO with no reader held the open, and one whose reader stalls would hold every write.
+    QTest::newRow("a FIFO") << "fifo"
+                            << "Log not started: %1 is not a regular file" << false;
+    QTest::newRow("a directory, from the command line")
+        << "directory"
+        << "Log not started: %1 is not a regular file" << true;
+    QTest::newRow("/dev/null, from the command line")
+        << "/dev/null"
+        << "Log not started: %1 is not a regular file" << true;
+    QTest::newRow("/dev/full, from the command line")
+        << "/dev/full"
+        << "Log not started: %1 is not a regular file" << true;
+    QTest::newRow("a symbolic link planted, from the command line")
+        << "link"
+        << "Log not started: %1 is a symbolic link" << true;
 }
 
 void TestSessionLog::aLogThatCannotBeWritten() {
     QFETCH(QString, where);
     QFETCH(QString, message);
+    QFETCH(bool, fromCommandLine);
     QTemporaryDir dir;
     const QString mountPoint = dir.filePath(QStringLiteral("fs"));
     QVERIFY(QDir().mkpath(mountPoint));
@@ -271,6 +344,16 @@ void TestSessionLog::aLogThatCannotBeWritten() {
     std::unique_ptr<Tmpfs> tmpfs;
     if (where == QLatin1String("missing"))
         path = dir.filePath(QStringLiteral("missing/session.log"));
+    if (where.startsWith(QLatin1String("/dev/")))
+        path = where;
+    const QByteArray name = QFile::encodeName(path);
+    if (where == QLatin1String("fifo"))
+        QVERIFY(::mkfifo(name.constData(), 0600) == 0);
+    if (where == QLatin1String("directory"))
+        QVERIFY(QDir().mkpath(path));
+    const QString linkTarget = dir.filePath(QStringLiteral("elsewhere.log"));
+    if (where == QLatin1String("link"))
+        QVERIFY(::symlink(QFile::encodeName(linkTarget).constData(), name.constData()) == 0);
     if (where == QLatin1String("read-only directory"))
         QVERIFY(::chmod(QFile::encodeName(mountPoint).constData(), 0555) == 0);
     if (where.endsWith(QLatin1String("tmpfs"))) {
@@ -281,11 +364,14 @@ void TestSessionLog::aLogThatCannotBeWritten() {
             QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs here (%1): run the tests as "
                                             "root where mounting is allowed")
                                  .arg(tmpfs->error)));
-        // Most of the 16 KiB taken already, so that a few reports fill it.
+        // Most of the 16 KiB taken already, so that a few reports fill it; or all of it, so
+        // that the first record fails.
         QFile filler(mountPoint + QStringLiteral("/filler"));
         if (!readOnly) {
-            QVERIFY(filler.open(QIODevice::WriteOnly));
-            QCOMPARE(filler.write(QByteArray(12 * 1024, 'f')), 12 * 1024);
+            const bool full = where.startsWith(QLatin1String("full"));
+            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            const qint64 wrote = filler.write(QByteArray((full ? 16 : 12) * 1024, 'f'));
+            QVERIFY(full || wrote == 12 * 1024);
             filler.close();
         }
     }
@@ -293,10 +379,12 @@ void TestSessionLog::aLogThatCannotBeWritten() {
 
     SimRadio radio;
     QVERIFY(!radio.path().isEmpty());
-    const bool fromCommandLine = where == QLatin1String("missing");
     Console c(radio.ports(), LogOptions{fromCommandLine ? path : QString(), false});
     MessageTrail trail(c.window());
     c.startUp();
+    // Said after start-up's own messages, which would have hidden it at once.
+    if (fromCommandLine)
+        QCOMPARE(c.message(), message);
     c.openPort();
     QAction *item = c.window().mnuFileLog;
     if (!fromCommandLine) {
@@ -306,9 +394,10 @@ void TestSessionLog::aLogThatCannotBeWritten() {
         answerFileChooser(path);
         item->trigger();
     }
-    const bool atStart = message.startsWith(QLatin1String("Log not started"));
-    QCOMPARE(c.app().sessionLog.logging(), !atStart);
-    QCOMPARE(item->isChecked(), !atStart);
+    const bool logs = !message.startsWith(QLatin1String("Log not started")) &&
+                      where != QLatin1String("full tmpfs");
+    QCOMPARE(c.app().sessionLog.logging(), logs);
+    QCOMPARE(item->isChecked(), logs);
 
     QByteArray before;
     if (where == QLatin1String("removed"))
@@ -333,6 +422,8 @@ void TestSessionLog::aLogThatCannotBeWritten() {
     QVERIFY(!c.app().sessionLog.logging());
     QVERIFY(!item->isChecked());
     QVERIFY(!c.slot(18).isEmpty());
+    if (where == QLatin1String("link")) // nothing written where the link points
+        QVERIFY(!QFile::exists(linkTarget));
 
     if (where == QLatin1String("16k tmpfs") || where == QLatin1String("stopped")) {
         const SessionRecord log = readSessionLogFile(path);

@@ -1,5 +1,7 @@
 #include "support/console.h"
 
+#include "text/path_bytes.h"
+
 #include <QAbstractButton>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -17,7 +19,7 @@ void testPump(std::optional<double> maxWait) {
 
 Console::Console(const QString &ports, LogOptions log) {
     m_ports = std::make_unique<PortsEnvironment>(
-        ports.contains(QStringLiteral("%1")) ? ports.arg(m_radio.slavePath()) : ports);
+        bytesOfPath(ports.contains(QStringLiteral("%1")) ? ports.arg(m_radio.slavePath()) : ports));
     m_app = std::make_unique<Korvane>(
         testPump, [this] { m_ended = true; }, std::move(log));
 }

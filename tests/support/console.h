@@ -15,7 +15,8 @@ namespace korvane::test {
 
 class Console {
 public:
-    // `ports` is the KORVANE_PORTS table; "%1" in it stands for the pty's slave path. `log` is
+    // `ports` is the KORVANE_PORTS table; "%1" in it stands for the pty's slave path, and a
+    // device named in bytes that are not UTF-8 has them escaped (text/path_bytes.h). `log` is
     // what the command line would ask of the session log.
     explicit Console(const QString &ports = QStringLiteral("1=%1"), LogOptions log = {});
     ~Console();

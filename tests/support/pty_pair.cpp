@@ -81,10 +81,12 @@ void PtyPair::hangUp() {
     }
 }
 
-PortsEnvironment::PortsEnvironment(const QString &table) {
+PortsEnvironment::PortsEnvironment(const QString &table) : PortsEnvironment(table.toLocal8Bit()) {}
+
+PortsEnvironment::PortsEnvironment(const QByteArray &table) {
     m_hadOld = qEnvironmentVariableIsSet("KORVANE_PORTS");
     m_old = qgetenv("KORVANE_PORTS");
-    qputenv("KORVANE_PORTS", table.toLocal8Bit());
+    qputenv("KORVANE_PORTS", table);
 }
 
 PortsEnvironment::~PortsEnvironment() {

@@ -36,6 +36,8 @@ private:
 class PortsEnvironment {
 public:
     explicit PortsEnvironment(const QString &table);
+    // The table as bytes: a device named in bytes that are not UTF-8 keeps them.
+    explicit PortsEnvironment(const QByteArray &table);
     ~PortsEnvironment();
 
 private:

@@ -270,6 +270,13 @@ void TstTrafficLog::session_data() {
     QTest::newRow("an empty message") << false << QStringList{"m"} << at(0) + ":00.000 ! \n";
     QTest::newRow("a message outside ASCII")
         << false << QStringList{"mCaf\u00e9"} << at(0) + ":00.000 ! Caf\\xC3\\xA9\n";
+    // A device and a log named in Latin-1: their bytes, held escaped, are written as they are.
+    const QString e9(QChar(0xDCE9)); // the byte 0xE9, escaped
+    QTest::newRow("names in bytes that are not UTF-8")
+        << false
+        << QStringList{"o2 /dev/radio" + e9 + " 9600,O,7,1", "mLogging to /tmp/caf" + e9 + ".log"}
+        << at(0) + ":00.000 = opened COM2 /dev/radio\\xE9 9600,O,7,1\n" + at(1) +
+               ":00.000 ! Logging to /tmp/caf\\xE9.log\n";
 }
 
 void TstTrafficLog::session() {
