@@ -21,31 +21,65 @@ struct HostLookup::State {
 
 namespace {
 
-void resolve(const QByteArray &host, const std::shared_ptr<HostLookup::State> &state) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo *found = nullptr;
-    const int status = ::getaddrinfo(host.constData(), nullptr, &hints, &found);
-    QList<QHostAddress> addresses;
-    for (const addrinfo *at = found; status == 0 && at; at = at->ai_next) {
-        const QHostAddress address(at->ai_addr);
-        if (!address.isNull() && !addresses.contains(address))
-            addresses << address;
-    }
-    if (found)
-        ::freeaddrinfo(found);
+// The resolver in force. A look-up takes its own reference when it starts, so replacing the
+// resolver never pulls it from under a look-up still running.
+struct ResolverSlot {
+    QMutex mutex;
+    std::shared_ptr<const Resolver> resolver;
+};
+
+ResolverSlot &resolverSlot() {
+    static ResolverSlot slot;
+    return slot;
+}
+
+std::shared_ptr<const Resolver> currentResolver() {
+    ResolverSlot &slot = resolverSlot();
+    QMutexLocker lock(&slot.mutex);
+    return slot.resolver;
+}
+
+void resolve(const QString &host, const std::shared_ptr<const Resolver> &resolver,
+             const std::shared_ptr<HostLookup::State> &state) {
+    Resolution found = resolver ? (*resolver)(host) : systemResolve(host);
+    if (found.addresses.isEmpty() && found.error.isEmpty())
+        found.error = QStringLiteral("no address");
     QMutexLocker lock(&state->mutex);
-    state->addresses = addresses;
-    if (status != 0)
-        state->error = QString::fromLocal8Bit(::gai_strerror(status));
-    else if (addresses.isEmpty())
-        state->error = QStringLiteral("no address");
+    state->addresses = found.addresses;
+    state->error = found.addresses.isEmpty() ? found.error : QString();
     state->done = true;
     state->answered.wakeAll();
 }
 
 } // namespace
+
+Resolution systemResolve(const QString &host) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *found = nullptr;
+    const int status = ::getaddrinfo(host.toUtf8().constData(), nullptr, &hints, &found);
+    Resolution answer;
+    for (const addrinfo *at = found; status == 0 && at; at = at->ai_next) {
+        const QHostAddress address(at->ai_addr);
+        if (!address.isNull() && !answer.addresses.contains(address))
+            answer.addresses << address;
+    }
+    if (found)
+        ::freeaddrinfo(found);
+    if (status != 0)
+        answer.error = QString::fromLocal8Bit(::gai_strerror(status));
+    return answer;
+}
+
+Resolver setResolver(Resolver resolver) {
+    ResolverSlot &slot = resolverSlot();
+    QMutexLocker lock(&slot.mutex);
+    std::shared_ptr<const Resolver> before = std::move(slot.resolver);
+    if (resolver)
+        slot.resolver = std::make_shared<const Resolver>(std::move(resolver));
+    return before ? *before : Resolver();
+}
 
 HostLookup::HostLookup(const QString &host) : m_state(std::make_shared<State>()) {
     const QHostAddress literal(host);
@@ -54,7 +88,7 @@ HostLookup::HostLookup(const QString &host) : m_state(std::make_shared<State>())
         m_state->done = true;
         return;
     }
-    std::thread(resolve, host.toUtf8(), m_state).detach();
+    std::thread(resolve, host, currentResolver(), m_state).detach();
 }
 
 HostLookup::~HostLookup() = default;

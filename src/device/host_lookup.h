@@ -3,18 +3,38 @@
 // to give up (a name server that does not answer keeps it for seconds), so each look-up runs on a
 // thread of its own and the caller stops waiting at its deadline; a look-up left behind finishes
 // on its own and its answer is dropped.
+//
+// The name -> addresses step goes through one replaceable resolver, the machine's (getaddrinfo)
+// unless another is put in its place: the tests put theirs there, so that no test ever asks a
+// real name server anything. An address written as one (127.0.0.1, ::1) is taken as it is and
+// never reaches the resolver.
 
 #include <QHostAddress>
 #include <QList>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace korvane {
 
+// What a resolver answers for a name: its addresses, or why it has none.
+struct Resolution {
+    QList<QHostAddress> addresses;
+    QString error; // the resolver's reason when there are no addresses
+};
+// Turns a name into addresses. Runs on the look-up's own thread and may block there.
+using Resolver = std::function<Resolution(const QString &host)>;
+
+// The machine's resolver: getaddrinfo, which may ask the name servers of the network.
+Resolution systemResolve(const QString &host);
+// Makes every look-up started from now on go through `resolver` (an empty one: the machine's
+// again); returns the one it replaces, empty for the machine's.
+Resolver setResolver(Resolver resolver);
+
 class HostLookup {
 public:
-    // Starts looking `host` up (an address is taken as it is, with no look-up).
+    // Starts looking `host` up.
     explicit HostLookup(const QString &host);
     ~HostLookup();
     HostLookup(const HostLookup &) = delete;

@@ -13,6 +13,7 @@
 #include "support/ser2net.h"
 #include "support/sim_radio.h"
 #include "support/telnet_peer.h"
+#include "support/test_resolver.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -75,6 +76,8 @@ void TstNetworkDevice::openFailsTruthfully_data() {
     QTest::addColumn<int>("number");
     QTest::addColumn<QString>("reason");
     QTest::newRow("name does not resolve") << "unresolvable" << 8021 << "does not resolve";
+    QTest::newRow("name server silent")
+        << "slow lookup" << 8023 << "no answer from the name server";
     QTest::newRow("refused") << "refused" << 8022 << "refused the connection";
     QTest::newRow("taken, never negotiated") << "silent" << 8023 << "no Telnet answer within 3 s";
     QTest::newRow("listening, never accepted") << "backlog" << 8023 << "within 3 s";
@@ -94,6 +97,8 @@ void TstNetworkDevice::openFailsTruthfully() {
     QTcpServer neverAccepting;
     if (setup == QLatin1String("unresolvable")) {
         url = QStringLiteral("rfc2217://nonexistent.invalid:7001");
+    } else if (setup == QLatin1String("slow lookup")) {
+        url = QStringLiteral("rfc2217://%1:7001").arg(kSlowName);
     } else if (setup == QLatin1String("refused") || setup == QLatin1String("silent")) {
         TelnetPeer::Options options;
         options.negotiate = false;
@@ -133,6 +138,7 @@ void TstNetworkDevice::openFailsTruthfully() {
     QVERIFY2(msecs < NetworkSerialDevice::kOpenBoundMsecs + 500,
              qPrintable(QString::number(msecs)));
     QVERIFY(!device->isOpen());
+    releaseSlowLookups();
 }
 
 void TstNetworkDevice::unansweredSettingsDoNotHoldTheOpen() {
