@@ -34,6 +34,8 @@ void NetworkSerialDevice::failOpen(int number, const QString &reason) {
 }
 
 void NetworkSerialDevice::failClosedByServer() {
+    if (!m_dropReason.isEmpty())
+        failOpen(err::kOpenFailed, m_dropReason);
     const QString said = serverWords(m_data);
     if (said.contains(QStringLiteral("in use"), Qt::CaseInsensitive)) {
         reset();

@@ -22,6 +22,9 @@ constexpr std::int64_t kDrainNapNsecs = 2'000'000;
 NetworkSerialDevice::NetworkSerialDevice(int port, QString path, NetworkAddress address,
                                          QObject *parent)
     : SerialDevice(parent), m_number(port), m_path(std::move(path)), m_address(std::move(address)) {
+    // One read takes at most this much from the kernel: a flooding server costs each turn of the
+    // window a bounded piece of decoding and the program a bounded buffer.
+    m_socket.setReadBufferSize(kReadChunk);
     connect(&m_socket, &QTcpSocket::readyRead, this, [this] { take(); });
     connect(&m_socket, &QAbstractSocket::errorOccurred, this,
             [this](QAbstractSocket::SocketError error) { onSocketError(error); });
@@ -46,7 +49,7 @@ void NetworkSerialDevice::setLine(const LineSettings &settings, int handshaking)
     m_settings = settings;
     m_handshaking = handshaking;
     if (m_open && m_settingsSent)
-        sendSettings();
+        send(settingsWire());
 }
 
 void NetworkSerialDevice::reset() {
@@ -54,6 +57,8 @@ void NetworkSerialDevice::reset() {
     if (m_socket.state() != QAbstractSocket::UnconnectedState)
         m_socket.abort();
     m_data.clear();
+    m_replies.clear();
+    m_lineBytes = 0;
     m_decoder = TelnetDecoder();
     m_negotiation = TelnetNegotiation();
     m_heardServer = false;
@@ -61,6 +66,7 @@ void NetworkSerialDevice::reset() {
     m_settingsAnswered = false;
     m_modem.reset();
     m_lossReason.clear();
+    m_dropReason.clear();
 }
 
 // Output the kernel still holds when the port closes did not drain in the close's time: it is
@@ -120,6 +126,7 @@ void NetworkSerialDevice::write(const QByteArray &bytes) {
         return;
     const QByteArray wire =
         telnet() ? encodeData(bytes, m_negotiation.enabled(Side::Local, kBinary)) : bytes;
+    noteLineBytes(wire.size());
     if (m_socket.write(wire) != wire.size())
         throw RunTimeError(
             err::kWriteFailed,
@@ -180,14 +187,19 @@ bool NetworkSerialDevice::waitForWire(std::int64_t deadline) {
 }
 
 void NetworkSerialDevice::take() {
+    if (!m_socket.isReadable())
+        return;
     const QByteArray bytes = m_socket.readAll();
     if (bytes.isEmpty())
         return;
     const qsizetype before = m_data.size();
-    if (telnet())
+    if (telnet()) {
+        m_negotiation.beginRead();
         m_decoder.decode(bytes, m_data, [this](const TelnetEvent &event) { onTelnetEvent(event); });
-    else
+        send(std::exchange(m_replies, QByteArray()));
+    } else {
         m_data += bytes;
+    }
     if (m_open && m_data.size() > before)
         Q_EMIT readyRead();
 }
@@ -195,10 +207,10 @@ void NetworkSerialDevice::take() {
 void NetworkSerialDevice::onTelnetEvent(const TelnetEvent &event) {
     if (event.kind == TelnetEvent::Kind::Option) {
         m_heardServer = true;
-        send(m_negotiation.receive(event.code, event.option));
+        m_replies += m_negotiation.receive(event.code, event.option);
         m_decoder.setPeerBinary(m_negotiation.enabled(Side::Remote, kBinary));
         if (!m_settingsSent && m_negotiation.enabled(Side::Local, kComPort))
-            sendSettings();
+            m_replies += settingsWire();
         return;
     }
     if (event.kind != TelnetEvent::Kind::Subnegotiation)
@@ -231,21 +243,40 @@ void NetworkSerialDevice::onTelnetEvent(const TelnetEvent &event) {
     }
 }
 
-void NetworkSerialDevice::sendSettings() {
+QByteArray NetworkSerialDevice::settingsWire() {
     m_settingsSent = true;
-    send(comport::lineSettingsMessages(m_settings) +
-         comport::setControl(flowControlFor(m_handshaking)) +
-         comport::setLineStateMask(kReportedLineErrors));
+    return comport::lineSettingsMessages(m_settings) +
+           comport::setControl(flowControlFor(m_handshaking)) +
+           comport::setLineStateMask(kReportedLineErrors);
 }
 
+// The program's own talk to the server. Past the bound the connection is dropped; the loss is
+// told once Qt is out of the socket's code (this may run inside its readyRead), or by the wait
+// that finds the connection gone.
 void NetworkSerialDevice::send(const QByteArray &wire) {
     if (wire.isEmpty() || !connected())
         return;
+    noteLineBytes(0);
     m_socket.write(wire);
     m_socket.flush();
+    if (m_socket.bytesToWrite() <= m_lineBytes + kUnreadBound)
+        return;
+    m_dropReason = QStringLiteral("the server stopped reading");
+    m_lossReason = m_dropReason;
+    m_socket.abort();
+    QMetaObject::invokeMethod(
+        this, [this] { checkConnection(); }, Qt::QueuedConnection);
+}
+
+void NetworkSerialDevice::noteLineBytes(qint64 bytes) {
+    if (m_socket.bytesToWrite() == 0)
+        m_lineBytes = 0;
+    m_lineBytes += bytes;
 }
 
 void NetworkSerialDevice::onSocketError(QAbstractSocket::SocketError error) {
+    if (!m_dropReason.isEmpty())
+        return;
     switch (error) {
     case QAbstractSocket::SocketTimeoutError: // a wait of ours ended: nothing went wrong
         return;

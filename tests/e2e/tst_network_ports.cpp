@@ -4,15 +4,18 @@
 // killed mid-session loses the port as a pulled adapter does; raw tcp too. Each failure to open is
 // told on the message line with its number, the port, the address and the reason, and nothing
 // hangs. Discovery lists a network port only when it answers, and a silent one costs the probe's
-// bound, not the open's.
+// bound, not the open's. A server flooding Telnet requests it never reads the answers to neither
+// holds the window nor grows the console's memory: the port is lost, with the reason.
 
 #include "support/console.h"
+#include "support/fault_predicates.h"
 #include "support/ser2net.h"
 #include "support/sim_radio.h"
 #include "support/telnet_peer.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -55,6 +58,18 @@ struct SilentPort {
     }
 };
 
+// This process's resident set, in KiB.
+qint64 residentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+
 } // namespace
 
 class TestNetworkPorts : public QObject {
@@ -66,6 +81,7 @@ private Q_SLOTS:
     void openFailuresAreTold_data();
     void openFailuresAreTold();
     void discoveryListsOnlyWhatAnswers();
+    void negotiationFloodLosesThePort();
 };
 
 void TestNetworkPorts::init() {
@@ -233,6 +249,44 @@ void TestNetworkPorts::discoveryListsOnlyWhatAnswers() {
     QVERIFY2(!console.message().startsWith(QStringLiteral("Err")), qPrintable(console.message()));
     console.click("cmdGetStatus");
     QVERIFY(reportCompleted(console));
+}
+
+// A server that floods the console with Telnet requests and never reads the answers: the window
+// keeps turning, the console's memory does not follow the flood, and the port is lost with the
+// reason once the answers back up.
+void TestNetworkPorts::negotiationFloodLosesThePort() {
+    TelnetPeer peer;
+    Console console(QStringLiteral("1=") + peer.url());
+    console.startUp();
+    QVERIFY(TelnetPeer::waitUntil([&] { return peer.connections() >= 1 && !peer.isConnected(); }));
+    console.openPort();
+    QCOMPARE(console.window().cmdCOMStatus->text(), kStopProbe);
+    using namespace telnet;
+    // Offers the console refuses, over and over, and options turned on and off, which it must
+    // answer each time.
+    QByteArray pattern;
+    for (int i = 0; i < 4; ++i)
+        pattern += encodeOption(kWill, kEcho) + encodeOption(kDo, 24);
+    pattern += encodeOption(kWont, kBinary) + encodeOption(kWill, kBinary) +
+               encodeOption(kDont, kSuppressGoAhead) + encodeOption(kDo, kSuppressGoAhead);
+    const qint64 before = residentKiB();
+    peer.flood(pattern);
+    qint64 longest = 0;
+    qint64 peak = before;
+    const bool lost = runWatched(
+        console,
+        [&] {
+            peak = std::max(peak, residentKiB());
+            return console.window().cmdCOMStatus->text() == kStartProbe;
+        },
+        30000, longest);
+    const qint64 grown = peak - before;
+    QVERIFY(lost);
+    QCOMPARE(
+        console.message(),
+        QStringLiteral("Err 8017. COM1 (%1) was lost: the server stopped reading").arg(peer.url()));
+    QVERIFY2(longest < 1000, qPrintable(QString::number(longest)));
+    QVERIFY2(grown < 16 * 1024, qPrintable(QString::number(grown)));
 }
 
 QTEST_MAIN(TestNetworkPorts)

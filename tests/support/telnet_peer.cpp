@@ -36,6 +36,7 @@ struct TelnetPeer::Private {
     QList<Step> queue;
     bool waiting = false; // a timer runs for the queue's first step
     bool halfOpen = false;
+    QByteArray floodPattern; // written again and again while the connection lasts
 
     // Shared with the test's thread.
     mutable QMutex mutex;
@@ -60,6 +61,7 @@ struct TelnetPeer::Private {
     void acknowledge(const comport::Message &request);
     void write(const QByteArray &bytes);
     void pump();
+    void keepFlooding();
     void drop(bool orderly);
 };
 
@@ -93,6 +95,7 @@ void TelnetPeer::Private::accept() {
         negotiation = TelnetNegotiation(TelnetNegotiation::serverPolicy());
         settings = {};
         halfOpen = false;
+        floodPattern.clear();
         {
             QMutexLocker lock(&mutex);
             connected = true;
@@ -204,6 +207,16 @@ void TelnetPeer::Private::pump() {
     }
 }
 
+void TelnetPeer::Private::keepFlooding() {
+    constexpr qint64 kQueued = 64 * 1024;
+    if (!socket || floodPattern.isEmpty())
+        return;
+    while (socket->bytesToWrite() < kQueued) {
+        if (socket->write(floodPattern) != floodPattern.size())
+            break;
+    }
+}
+
 // Lets go of the connection: in order (FIN after what was written) or by reset (RST).
 void TelnetPeer::Private::drop(bool orderly) {
     queue.clear();
@@ -291,6 +304,21 @@ void TelnetPeer::goHalfOpen() {
         // peer never empties it again: the kernel's buffers fill and the console's writes stall.
         if (d->socket)
             d->socket->setReadBufferSize(1);
+    });
+}
+
+void TelnetPeer::flood(const QByteArray &pattern) {
+    d->call([this, pattern] {
+        if (!d->socket)
+            return;
+        d->queue.clear();
+        d->halfOpen = true; // nothing is read, nothing else is written
+        d->socket->setReadBufferSize(1);
+        d->floodPattern = pattern;
+        // Topped up each time the kernel took some of it.
+        QObject::connect(d->socket, &QIODevice::bytesWritten, d->context,
+                         [this] { d->keepFlooding(); });
+        d->keepFlooding();
     });
 }
 

@@ -52,6 +52,10 @@ public:
     void sendData(const QByteArray &data, const QList<qsizetype> &cuts = {}, int gapMsecs = 0);
     // Stops reading and writing; the connection stays up, so the console's output backs up.
     void goHalfOpen();
+    // Stops reading and writes `pattern` again and again for as long as the connection lasts,
+    // as fast as the console takes it (a negotiation flood from a server that never reads what
+    // the console answers). The peer's own output waiting is kept under 64 KiB.
+    void flood(const QByteArray &pattern);
     // Closes the connection in order (FIN), after what was queued to send.
     void close();
     // Resets the connection (RST), dropping what was queued.
