@@ -4,8 +4,10 @@
 #include <QMutexLocker>
 #include <QWaitCondition>
 #include <netdb.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 #include "device/wait_clock.h"
 
@@ -17,6 +19,7 @@ struct HostLookup::State {
     bool done = false;
     QList<QHostAddress> addresses;
     QString error;
+    std::shared_ptr<LookupWaker> waker;
 };
 
 namespace {
@@ -44,11 +47,17 @@ void resolve(const QString &host, const std::shared_ptr<const Resolver> &resolve
     Resolution found = resolver ? (*resolver)(host) : systemResolve(host);
     if (found.addresses.isEmpty() && found.error.isEmpty())
         found.error = QStringLiteral("no address");
-    QMutexLocker lock(&state->mutex);
-    state->addresses = found.addresses;
-    state->error = found.addresses.isEmpty() ? found.error : QString();
-    state->done = true;
-    state->answered.wakeAll();
+    std::shared_ptr<LookupWaker> waker;
+    {
+        QMutexLocker lock(&state->mutex);
+        state->addresses = found.addresses;
+        state->error = found.addresses.isEmpty() ? found.error : QString();
+        state->done = true;
+        state->answered.wakeAll();
+        waker = state->waker;
+    }
+    if (waker)
+        waker->wake();
 }
 
 } // namespace
@@ -81,11 +90,31 @@ Resolver setResolver(Resolver resolver) {
     return before ? *before : Resolver();
 }
 
-HostLookup::HostLookup(const QString &host) : m_state(std::make_shared<State>()) {
+LookupWaker::LookupWaker() : m_fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+LookupWaker::~LookupWaker() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void LookupWaker::take() {
+    eventfd_t count = 0;
+    ::eventfd_read(m_fd, &count);
+}
+
+void LookupWaker::wake() {
+    ::eventfd_write(m_fd, 1);
+}
+
+HostLookup::HostLookup(const QString &host, std::shared_ptr<LookupWaker> waker)
+    : m_state(std::make_shared<State>()) {
+    m_state->waker = std::move(waker);
     const QHostAddress literal(host);
     if (!literal.isNull()) {
         m_state->addresses << literal;
         m_state->done = true;
+        if (m_state->waker)
+            m_state->waker->wake();
         return;
     }
     std::thread(resolve, host, currentResolver(), m_state).detach();

@@ -8,6 +8,11 @@
 // unless another is put in its place: the tests put theirs there, so that no test ever asks a
 // real name server anything. An address written as one (127.0.0.1, ::1) is taken as it is and
 // never reaches the resolver.
+//
+// A waker lets one thread wait for many look-ups and for sockets at once: each look-up handed
+// the waker makes its descriptor readable when its answer is in, so the waiter polls it beside
+// its sockets. It lives as long as the last look-up that holds it, so a look-up that outlives
+// its waiter never writes to a descriptor that was closed and given to something else.
 
 #include <QHostAddress>
 #include <QList>
@@ -32,16 +37,32 @@ Resolution systemResolve(const QString &host);
 // again); returns the one it replaces, empty for the machine's.
 Resolver setResolver(Resolver resolver);
 
+class LookupWaker {
+public:
+    LookupWaker();
+    ~LookupWaker();
+    LookupWaker(const LookupWaker &) = delete;
+    LookupWaker &operator=(const LookupWaker &) = delete;
+
+    // Readable once a look-up handed this waker has its answer in; take() makes it quiet again.
+    int fd() const { return m_fd; }
+    void take();
+    void wake();
+
+private:
+    int m_fd;
+};
+
 class HostLookup {
 public:
-    // Starts looking `host` up.
-    explicit HostLookup(const QString &host);
+    // Starts looking `host` up; `waker`, when given, is woken once the answer is in.
+    explicit HostLookup(const QString &host, std::shared_ptr<LookupWaker> waker = {});
     ~HostLookup();
     HostLookup(const HostLookup &) = delete;
     HostLookup &operator=(const HostLookup &) = delete;
 
     // Waits until the answer is in or the monotonic `deadline` (see wait_clock.h) passes; returns
-    // whether it is in.
+    // whether it is in. A deadline already passed asks without waiting.
     bool wait(std::int64_t deadline);
     // The addresses found; empty when the name does not resolve (see error) or no answer came.
     QList<QHostAddress> addresses() const;
