@@ -67,6 +67,8 @@ void NetworkSerialDevice::reset() {
     m_modem.reset();
     m_lossReason.clear();
     m_dropReason.clear();
+    m_windowShut = false;
+    m_serverWords.clear();
 }
 
 // Output the kernel still holds when the port closes did not drain in the close's time: it is
@@ -121,17 +123,25 @@ QByteArray NetworkSerialDevice::read(qint64 maxBytes) {
     return bytes;
 }
 
+// A connection found gone here is the loss it is, told with its reason, never a failed write.
 void NetworkSerialDevice::write(const QByteArray &bytes) {
+    checkConnection();
     if (!m_open)
         return;
     const QByteArray wire =
         telnet() ? encodeData(bytes, m_negotiation.enabled(Side::Local, kBinary)) : bytes;
     noteLineBytes(wire.size());
-    if (m_socket.write(wire) != wire.size())
+    if (m_socket.write(wire) != wire.size()) {
+        if (!connected()) {
+            lose();
+            return;
+        }
         throw RunTimeError(
             err::kWriteFailed,
             QStringLiteral("Write failed on %1: %2").arg(name(), m_socket.errorString()));
+    }
     m_socket.flush();
+    lookAtWindow();
     checkConnection();
 }
 
@@ -174,6 +184,7 @@ void NetworkSerialDevice::waitForOutput(std::int64_t deadline) {
             const timespec nap = toTimespec(std::min(left, kDrainNapNsecs));
             ::ppoll(nullptr, 0, &nap, nullptr);
         }
+        lookAtWindow();
         checkConnection();
     }
 }
@@ -183,7 +194,22 @@ void NetworkSerialDevice::waitForOutput(std::int64_t deadline) {
 bool NetworkSerialDevice::waitForWire(std::int64_t deadline) {
     if (!connected() || monotonicNsecs() >= deadline)
         return false;
-    return m_socket.waitForReadyRead(msecsUntil(deadline)) && connected();
+    if (m_socket.waitForReadyRead(msecsUntil(deadline)) && connected())
+        return true;
+    lookAtWindow();
+    return false;
+}
+
+// Whether the server still reads is seen only while the connection lasts: once the kernel gives
+// up on it, the last look tells a server that stopped reading from one that went silent.
+void NetworkSerialDevice::lookAtWindow() {
+    if (connected())
+        m_windowShut = peerWindowShut(m_socket.socketDescriptor());
+}
+
+QString NetworkSerialDevice::silenceReason() const {
+    return m_windowShut ? QStringLiteral("the server stopped reading")
+                        : QStringLiteral("no answer from the server within %1 s").arg(kSilenceSecs);
 }
 
 void NetworkSerialDevice::take() {
@@ -199,6 +225,8 @@ void NetworkSerialDevice::take() {
         send(std::exchange(m_replies, QByteArray()));
     } else {
         m_data += bytes;
+        if (m_open)
+            m_serverWords.clear(); // the words were followed by more: not a parting word
     }
     if (m_open && m_data.size() > before)
         Q_EMIT readyRead();
@@ -259,6 +287,7 @@ void NetworkSerialDevice::send(const QByteArray &wire) {
     noteLineBytes(0);
     m_socket.write(wire);
     m_socket.flush();
+    lookAtWindow();
     if (m_socket.bytesToWrite() <= m_lineBytes + kUnreadBound)
         return;
     m_dropReason = QStringLiteral("the server stopped reading");
@@ -278,7 +307,9 @@ void NetworkSerialDevice::onSocketError(QAbstractSocket::SocketError error) {
     if (!m_dropReason.isEmpty())
         return;
     switch (error) {
-    case QAbstractSocket::SocketTimeoutError: // a wait of ours ended: nothing went wrong
+    // A wait of ours ended, or the kernel gave up on the connection: the loss, if it is one, is
+    // told when the connection is found gone (see lose).
+    case QAbstractSocket::SocketTimeoutError:
         return;
     case QAbstractSocket::RemoteHostClosedError:
         m_lossReason = QStringLiteral("the server closed the connection");
@@ -287,7 +318,9 @@ void NetworkSerialDevice::onSocketError(QAbstractSocket::SocketError error) {
         m_lossReason = QStringLiteral("the network went away (%1)").arg(m_socket.errorString());
         break;
     default:
-        m_lossReason = QStringLiteral("the connection failed (%1)").arg(m_socket.errorString());
+        m_lossReason =
+            m_windowShut ? silenceReason()
+                         : QStringLiteral("the connection failed (%1)").arg(m_socket.errorString());
         break;
     }
     // Qt may still be inside the socket's own code: the loss is told once that is done.
@@ -303,10 +336,16 @@ void NetworkSerialDevice::checkConnection() {
 void NetworkSerialDevice::lose() {
     if (!m_open)
         return;
-    const QString description =
-        name() + QStringLiteral(" was lost: ") +
-        (m_lossReason.isEmpty() ? QStringLiteral("the server closed the connection")
-                                : m_lossReason);
+    // With no reason told, a connection that ended on a time-out was ended by the kernel: a
+    // wait of ours never ends one.
+    const QString closed = QStringLiteral("the server closed the connection");
+    QString reason = m_lossReason;
+    if (reason.isEmpty())
+        reason = m_socket.error() == QAbstractSocket::SocketTimeoutError ? silenceReason() : closed;
+    const QString said = serverWords(m_serverWords);
+    if (reason == closed && !said.isEmpty())
+        reason += QStringLiteral(": ") + said;
+    const QString description = name() + QStringLiteral(" was lost: ") + reason;
     m_open = false; // what is still taken now is the radio's last words, not news
     take();
     const QByteArray last = m_data;

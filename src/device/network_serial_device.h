@@ -13,8 +13,11 @@
 //
 // Opening is bounded by 3 s for the look-up, the connection and the server's first word. What a
 // server says instead of serving ("Port already in use", "Device open failure: ...") followed by
-// a close is the reason the open fails, never the radio's data. A connection that ends while
-// open (the server closed it, reset it, or the network stopped answering) loses the port.
+// a close is the reason the open fails, never the radio's data; so is what a raw server says
+// in the moments after the connection, even when it is slow to close. A connection that ends
+// while open loses the port, told for what it was: the server closed or reset it (with a raw
+// server's words from the open, if nothing came since), it went silent (the kernel gave up after
+// kSilenceSecs unanswered), or it stopped reading (its window stayed shut as long).
 //
 // What the program says to the server of itself (Telnet answers, settings, purges) is sent once
 // per read of the wire, all of it in one write. A server that floods requests and never reads
@@ -73,6 +76,8 @@ private:
     void send(const QByteArray &wire);
     void noteLineBytes(qint64 bytes);
     bool waitForWire(std::int64_t deadline);
+    void lookAtWindow();
+    QString silenceReason() const;
     void onSocketError(QAbstractSocket::SocketError error);
     void checkConnection();
     void lose();
@@ -99,6 +104,8 @@ private:
     std::optional<comport::ModemState> m_modem;
     QString m_lossReason;
     QString m_dropReason; // why the program itself dropped the connection; empty when it did not
+    bool m_windowShut = false; // at the last look, the server had stopped reading
+    QByteArray m_serverWords;  // what a raw server said while the open settled, until more came
 };
 
 } // namespace korvane

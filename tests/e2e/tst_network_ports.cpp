@@ -172,6 +172,12 @@ void TestNetworkPorts::openFailuresAreTold_data() {
     QTest::newRow("no Telnet answer") << "mute peer"
                                       << "Err 8023. Could not open COM1 (%1): 127.0.0.1 port %2 "
                                          "took the connection but gave no Telnet answer";
+    // A raw connection says nothing by itself: what the server says within moments of it is its
+    // reason to close, however slow it is to close.
+    QTest::newRow("raw server explains and closes")
+        << "raw words"
+        << "Err 8019. Could not open COM1 (%1): the server closed the connection: Device open "
+           "failure: no such device";
     QTest::newRow("server closes") << "missing device"
                                    << "Err 8019. Could not open COM1 (%1): the server closed the "
                                       "connection: Device open failure";
@@ -195,6 +201,13 @@ void TestNetworkPorts::openFailuresAreTold() {
         server = std::make_unique<Ser2Net>(QStringLiteral("/dev/korvane-no-such-device"),
                                            Ser2Net::Accepter::Rfc2217);
         url = server->url();
+    } else if (setup == QLatin1String("raw words")) {
+        TelnetPeer::Options options;
+        options.telnet = false;
+        options.greeting = "Device open failure: no such device\r\n";
+        options.closeAfterMsecs = 200;
+        peer = std::make_unique<TelnetPeer>(options);
+        url = peer->url();
     } else {
         TelnetPeer::Options options;
         options.negotiate = false;

@@ -8,6 +8,8 @@
 #include <QThread>
 #include <QTimer>
 #include <array>
+#include <linux/filter.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 namespace korvane::test {
@@ -102,6 +104,11 @@ void TelnetPeer::Private::accept() {
         }
         if (options.telnet && options.negotiate)
             write(negotiation.start());
+        write(options.greeting);
+        if (options.closeAfterMsecs >= 0) {
+            queue.append({QByteArray(), options.closeAfterMsecs, true});
+            pump();
+        }
     }
 }
 
@@ -304,6 +311,25 @@ void TelnetPeer::goHalfOpen() {
         // peer never empties it again: the kernel's buffers fill and the console's writes stall.
         if (d->socket)
             d->socket->setReadBufferSize(1);
+    });
+}
+
+void TelnetPeer::goSilent() {
+    d->call([this] {
+        d->queue.clear();
+        d->halfOpen = true;
+        if (!d->socket)
+            return;
+        // What the peer sent last must be acknowledged first: retransmitted, it would reach the
+        // console and count as an answer.
+        const int fd = int(d->socket->socketDescriptor());
+        int queued = 0;
+        for (int i = 0; i < 100 && ::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0; ++i)
+            QThread::msleep(10);
+        // A socket filter that takes nothing: TCP drops each segment before it is looked at.
+        sock_filter dropAll{BPF_RET | BPF_K, 0, 0, 0};
+        const sock_fprog program{1, &dropAll};
+        ::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program);
     });
 }
 
