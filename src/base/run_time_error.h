@@ -25,8 +25,9 @@
 //                                              stale lock file; the user may need to be in the
 //                                              dialout group)
 //   8017  The device was lost                  (it went away while open; for a network port,
-//                                              the server closed or reset the connection, or
-//                                              the network stopped answering)
+//                                              the server closed or reset the connection, the
+//                                              network stopped answering, or the server stopped
+//                                              reading what the console sends)
 //   8018  Text outside 7-bit ASCII             (would reach the radio changed on a 7-bit line)
 //   8019  Could not open the device            (any other reason the operating system gives;
 //                                              for a network port, the server closed the

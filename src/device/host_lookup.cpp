@@ -4,8 +4,10 @@
 #include <QMutexLocker>
 #include <QWaitCondition>
 #include <netdb.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 #include "device/wait_clock.h"
 
@@ -17,44 +19,105 @@ struct HostLookup::State {
     bool done = false;
     QList<QHostAddress> addresses;
     QString error;
+    std::shared_ptr<LookupWaker> waker;
 };
 
 namespace {
 
-void resolve(const QByteArray &host, const std::shared_ptr<HostLookup::State> &state) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo *found = nullptr;
-    const int status = ::getaddrinfo(host.constData(), nullptr, &hints, &found);
-    QList<QHostAddress> addresses;
-    for (const addrinfo *at = found; status == 0 && at; at = at->ai_next) {
-        const QHostAddress address(at->ai_addr);
-        if (!address.isNull() && !addresses.contains(address))
-            addresses << address;
+// The resolver in force. A look-up takes its own reference when it starts, so replacing the
+// resolver never pulls it from under a look-up still running.
+struct ResolverSlot {
+    QMutex mutex;
+    std::shared_ptr<const Resolver> resolver;
+};
+
+ResolverSlot &resolverSlot() {
+    static ResolverSlot slot;
+    return slot;
+}
+
+std::shared_ptr<const Resolver> currentResolver() {
+    ResolverSlot &slot = resolverSlot();
+    QMutexLocker lock(&slot.mutex);
+    return slot.resolver;
+}
+
+void resolve(const QString &host, const std::shared_ptr<const Resolver> &resolver,
+             const std::shared_ptr<HostLookup::State> &state) {
+    Resolution found = resolver ? (*resolver)(host) : systemResolve(host);
+    if (found.addresses.isEmpty() && found.error.isEmpty())
+        found.error = QStringLiteral("no address");
+    std::shared_ptr<LookupWaker> waker;
+    {
+        QMutexLocker lock(&state->mutex);
+        state->addresses = found.addresses;
+        state->error = found.addresses.isEmpty() ? found.error : QString();
+        state->done = true;
+        state->answered.wakeAll();
+        waker = state->waker;
     }
-    if (found)
-        ::freeaddrinfo(found);
-    QMutexLocker lock(&state->mutex);
-    state->addresses = addresses;
-    if (status != 0)
-        state->error = QString::fromLocal8Bit(::gai_strerror(status));
-    else if (addresses.isEmpty())
-        state->error = QStringLiteral("no address");
-    state->done = true;
-    state->answered.wakeAll();
+    if (waker)
+        waker->wake();
 }
 
 } // namespace
 
-HostLookup::HostLookup(const QString &host) : m_state(std::make_shared<State>()) {
+Resolution systemResolve(const QString &host) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *found = nullptr;
+    const int status = ::getaddrinfo(host.toUtf8().constData(), nullptr, &hints, &found);
+    Resolution answer;
+    for (const addrinfo *at = found; status == 0 && at; at = at->ai_next) {
+        const QHostAddress address(at->ai_addr);
+        if (!address.isNull() && !answer.addresses.contains(address))
+            answer.addresses << address;
+    }
+    if (found)
+        ::freeaddrinfo(found);
+    if (status != 0)
+        answer.error = QString::fromLocal8Bit(::gai_strerror(status));
+    return answer;
+}
+
+Resolver setResolver(Resolver resolver) {
+    ResolverSlot &slot = resolverSlot();
+    QMutexLocker lock(&slot.mutex);
+    std::shared_ptr<const Resolver> before = std::move(slot.resolver);
+    if (resolver)
+        slot.resolver = std::make_shared<const Resolver>(std::move(resolver));
+    return before ? *before : Resolver();
+}
+
+LookupWaker::LookupWaker() : m_fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+LookupWaker::~LookupWaker() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void LookupWaker::take() {
+    eventfd_t count = 0;
+    ::eventfd_read(m_fd, &count);
+}
+
+void LookupWaker::wake() {
+    ::eventfd_write(m_fd, 1);
+}
+
+HostLookup::HostLookup(const QString &host, std::shared_ptr<LookupWaker> waker)
+    : m_state(std::make_shared<State>()) {
+    m_state->waker = std::move(waker);
     const QHostAddress literal(host);
     if (!literal.isNull()) {
         m_state->addresses << literal;
         m_state->done = true;
+        if (m_state->waker)
+            m_state->waker->wake();
         return;
     }
-    std::thread(resolve, host.toUtf8(), m_state).detach();
+    std::thread(resolve, host, currentResolver(), m_state).detach();
 }
 
 HostLookup::~HostLookup() = default;

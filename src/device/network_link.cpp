@@ -2,6 +2,7 @@
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 namespace korvane {
@@ -15,12 +16,22 @@ void watchForSilence(qintptr fd) {
     const int idle = 3;
     const int interval = 1;
     const int probes = 3;
-    const unsigned int userTimeout = 6000;
+    const unsigned int userTimeout = kSilenceSecs * 1000;
     ::setsockopt(int(fd), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
     ::setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
     ::setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
     ::setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
     ::setsockopt(int(fd), IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeout, sizeof userTimeout);
+}
+
+bool peerWindowShut(qintptr fd) {
+    int queued = 0;
+    if (::ioctl(int(fd), TIOCOUTQ, &queued) != 0 || queued <= 0)
+        return false;
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    return ::getsockopt(int(fd), IPPROTO_TCP, TCP_INFO, &info, &size) == 0 &&
+           info.tcpi_unacked == 0;
 }
 
 QString serverWords(const QByteArray &bytes) {

@@ -19,7 +19,8 @@ namespace {
 // rest of the session: the open does not hang on it.
 constexpr std::int64_t kSettleNsecs = 500'000'000;
 // A raw connection says nothing by itself: this long for a server that refuses to serve to say
-// so and close before its words could be taken for the radio's.
+// so and close before its words could be taken for the radio's. A server that did say something
+// in that time gets kSettleNsecs in all to close.
 constexpr std::int64_t kRawSettleNsecs = 100'000'000;
 // How long after the port list's probe of a server its "in use" may still be the probe's, and
 // how long an open pauses before it asks again.
@@ -34,6 +35,8 @@ void NetworkSerialDevice::failOpen(int number, const QString &reason) {
 }
 
 void NetworkSerialDevice::failClosedByServer() {
+    if (!m_dropReason.isEmpty())
+        failOpen(err::kOpenFailed, m_dropReason);
     const QString said = serverWords(m_data);
     if (said.contains(QStringLiteral("in use"), Qt::CaseInsensitive)) {
         reset();
@@ -86,8 +89,10 @@ void NetworkSerialDevice::connectTo(std::int64_t deadline) {
 // its bound. Whatever the server wrote before closing is its reason.
 void NetworkSerialDevice::awaitServer(std::int64_t deadline) {
     if (!telnet()) {
-        const std::int64_t settle = monotonicNsecs() + kRawSettleNsecs;
+        const std::int64_t connectedAt = monotonicNsecs();
+        std::int64_t settle = connectedAt + kRawSettleNsecs;
         while (connected() && waitForWire(std::min(settle, deadline))) {
+            settle = connectedAt + kSettleNsecs;
         }
         if (!connected())
             failClosedByServer();
@@ -132,7 +137,10 @@ void NetworkSerialDevice::open(const LineSettings &settings, int handshaking) {
             ::ppoll(nullptr, 0, &pause, nullptr);
         }
     }
-    // A freshly opened line starts empty, as a local one does.
+    // A freshly opened line starts empty, as a local one does. What a raw server said meanwhile
+    // is kept aside: a close that follows it with nothing in between is told with it.
+    if (!telnet())
+        m_serverWords = m_data;
     m_data.clear();
     m_open = true;
 }

@@ -4,6 +4,7 @@
 #include "device/wait_clock.h"
 
 #include <QtEndian>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -65,39 +66,51 @@ void drop(int fd) {
 
 } // namespace
 
+// Every look-up and every connection runs at once, and each entry is judged on its own: a name
+// that is slow to resolve holds up no other entry, and a connection taken at the last moment is
+// still seen. A look-up answered in time starts its connections at once; one still out at the
+// deadline lists nothing.
 std::set<int> answeringNetworkPorts(const std::map<int, NetworkAddress> &ports, int boundMsecs) {
     const std::int64_t deadline = monotonicNsecs() + std::int64_t{boundMsecs} * 1'000'000;
-    std::vector<std::pair<int, std::unique_ptr<HostLookup>>> lookups;
+    const auto waker = std::make_shared<LookupWaker>();
+    std::vector<std::pair<int, std::unique_ptr<HostLookup>>> lookups; // not answered yet
     for (const auto &[n, address] : ports)
-        lookups.emplace_back(n, std::make_unique<HostLookup>(address.host));
+        lookups.emplace_back(n, std::make_unique<HostLookup>(address.host, waker));
 
-    std::vector<pollfd> fds;
-    std::vector<int> owners;
-    for (const auto &[n, lookup] : lookups) {
-        if (!lookup->wait(deadline))
-            continue;
-        for (const QHostAddress &address : lookup->addresses()) {
-            const int fd = startConnect(address, ports.at(n).port);
-            if (fd >= 0) {
-                fds.push_back(pollfd{fd, POLLOUT, 0});
-                owners.push_back(n);
+    // The waker first, then one connection for each address found.
+    std::vector<pollfd> fds{pollfd{waker->fd(), POLLIN, 0}};
+    std::vector<int> owners{0};
+    const auto connectAnswered = [&] {
+        for (auto at = lookups.begin(); at != lookups.end();) {
+            if (!at->second->wait(0)) { // a deadline long past: asks without waiting
+                ++at;
+                continue;
             }
+            for (const QHostAddress &address : at->second->addresses()) {
+                const int fd = startConnect(address, ports.at(at->first).port);
+                if (fd >= 0) {
+                    fds.push_back(pollfd{fd, POLLOUT, 0});
+                    owners.push_back(at->first);
+                }
+            }
+            at = lookups.erase(at);
         }
-    }
+    };
+    connectAnswered();
 
     std::set<int> answering;
-    std::size_t pending = fds.size();
-    while (pending > 0) {
-        const std::int64_t left = deadline - monotonicNsecs();
-        if (left <= 0)
+    for (;;) {
+        const std::size_t connecting = std::size_t(
+            std::count_if(fds.begin() + 1, fds.end(), [](const pollfd &p) { return p.fd >= 0; }));
+        if (lookups.empty() && connecting == 0)
             break;
+        // At the deadline one last look, without waiting, at what answered meanwhile.
+        const std::int64_t left = std::max<std::int64_t>(0, deadline - monotonicNsecs());
         const timespec timeout = toTimespec(left);
         const int ready = ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready <= 0)
-            break;
-        for (std::size_t i = 0; i < fds.size(); ++i) {
+        for (std::size_t i = 1; ready > 0 && i < fds.size(); ++i) {
             if (fds[i].fd < 0 || fds[i].revents == 0)
                 continue;
             int error = 0;
@@ -109,12 +122,17 @@ std::set<int> answeringNetworkPorts(const std::map<int, NetworkAddress> &ports, 
             }
             drop(fds[i].fd);
             fds[i].fd = -1; // poll skips it from now on
-            --pending;
+        }
+        if (left == 0 || ready < 0)
+            break;
+        if (fds[0].revents != 0) {
+            waker->take();
+            connectAnswered();
         }
     }
-    for (const pollfd &p : fds) {
-        if (p.fd >= 0)
-            drop(p.fd);
+    for (std::size_t i = 1; i < fds.size(); ++i) {
+        if (fds[i].fd >= 0)
+            drop(fds[i].fd);
     }
     return answering;
 }

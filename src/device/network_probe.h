@@ -1,7 +1,8 @@
 #pragma once
 // Which network ports answer: every port's host is looked up and connected to at once, and a
-// port is listed when its TCP connection is taken within the bound. A refused connection answers
-// at once and is not listed; a silent host costs the bound, not more, however many there are.
+// port is listed when its TCP connection is taken within the bound, whatever the other entries
+// do. A refused connection answers at once and is not listed; a silent host, or a name the name
+// server does not answer for, costs the bound, not more, however many there are.
 // The connections are dropped at once (reset, not closed in order), with nothing sent.
 
 #include "text/network_address.h"

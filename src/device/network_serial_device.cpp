@@ -22,6 +22,9 @@ constexpr std::int64_t kDrainNapNsecs = 2'000'000;
 NetworkSerialDevice::NetworkSerialDevice(int port, QString path, NetworkAddress address,
                                          QObject *parent)
     : SerialDevice(parent), m_number(port), m_path(std::move(path)), m_address(std::move(address)) {
+    // One read takes at most this much from the kernel: a flooding server costs each turn of the
+    // window a bounded piece of decoding and the program a bounded buffer.
+    m_socket.setReadBufferSize(kReadChunk);
     connect(&m_socket, &QTcpSocket::readyRead, this, [this] { take(); });
     connect(&m_socket, &QAbstractSocket::errorOccurred, this,
             [this](QAbstractSocket::SocketError error) { onSocketError(error); });
@@ -46,7 +49,7 @@ void NetworkSerialDevice::setLine(const LineSettings &settings, int handshaking)
     m_settings = settings;
     m_handshaking = handshaking;
     if (m_open && m_settingsSent)
-        sendSettings();
+        send(settingsWire());
 }
 
 void NetworkSerialDevice::reset() {
@@ -54,6 +57,8 @@ void NetworkSerialDevice::reset() {
     if (m_socket.state() != QAbstractSocket::UnconnectedState)
         m_socket.abort();
     m_data.clear();
+    m_replies.clear();
+    m_lineBytes = 0;
     m_decoder = TelnetDecoder();
     m_negotiation = TelnetNegotiation();
     m_heardServer = false;
@@ -61,6 +66,9 @@ void NetworkSerialDevice::reset() {
     m_settingsAnswered = false;
     m_modem.reset();
     m_lossReason.clear();
+    m_dropReason.clear();
+    m_windowShut = false;
+    m_serverWords.clear();
 }
 
 // Output the kernel still holds when the port closes did not drain in the close's time: it is
@@ -115,16 +123,25 @@ QByteArray NetworkSerialDevice::read(qint64 maxBytes) {
     return bytes;
 }
 
+// A connection found gone here is the loss it is, told with its reason, never a failed write.
 void NetworkSerialDevice::write(const QByteArray &bytes) {
+    checkConnection();
     if (!m_open)
         return;
     const QByteArray wire =
         telnet() ? encodeData(bytes, m_negotiation.enabled(Side::Local, kBinary)) : bytes;
-    if (m_socket.write(wire) != wire.size())
+    noteLineBytes(wire.size());
+    if (m_socket.write(wire) != wire.size()) {
+        if (!connected()) {
+            lose();
+            return;
+        }
         throw RunTimeError(
             err::kWriteFailed,
             QStringLiteral("Write failed on %1: %2").arg(name(), m_socket.errorString()));
+    }
     m_socket.flush();
+    lookAtWindow();
     checkConnection();
 }
 
@@ -167,6 +184,7 @@ void NetworkSerialDevice::waitForOutput(std::int64_t deadline) {
             const timespec nap = toTimespec(std::min(left, kDrainNapNsecs));
             ::ppoll(nullptr, 0, &nap, nullptr);
         }
+        lookAtWindow();
         checkConnection();
     }
 }
@@ -176,18 +194,40 @@ void NetworkSerialDevice::waitForOutput(std::int64_t deadline) {
 bool NetworkSerialDevice::waitForWire(std::int64_t deadline) {
     if (!connected() || monotonicNsecs() >= deadline)
         return false;
-    return m_socket.waitForReadyRead(msecsUntil(deadline)) && connected();
+    if (m_socket.waitForReadyRead(msecsUntil(deadline)) && connected())
+        return true;
+    lookAtWindow();
+    return false;
+}
+
+// Whether the server still reads is seen only while the connection lasts: once the kernel gives
+// up on it, the last look tells a server that stopped reading from one that went silent.
+void NetworkSerialDevice::lookAtWindow() {
+    if (connected())
+        m_windowShut = peerWindowShut(m_socket.socketDescriptor());
+}
+
+QString NetworkSerialDevice::silenceReason() const {
+    return m_windowShut ? QStringLiteral("the server stopped reading")
+                        : QStringLiteral("no answer from the server within %1 s").arg(kSilenceSecs);
 }
 
 void NetworkSerialDevice::take() {
+    if (!m_socket.isReadable())
+        return;
     const QByteArray bytes = m_socket.readAll();
     if (bytes.isEmpty())
         return;
     const qsizetype before = m_data.size();
-    if (telnet())
+    if (telnet()) {
+        m_negotiation.beginRead();
         m_decoder.decode(bytes, m_data, [this](const TelnetEvent &event) { onTelnetEvent(event); });
-    else
+        send(std::exchange(m_replies, QByteArray()));
+    } else {
         m_data += bytes;
+        if (m_open)
+            m_serverWords.clear(); // the words were followed by more: not a parting word
+    }
     if (m_open && m_data.size() > before)
         Q_EMIT readyRead();
 }
@@ -195,10 +235,10 @@ void NetworkSerialDevice::take() {
 void NetworkSerialDevice::onTelnetEvent(const TelnetEvent &event) {
     if (event.kind == TelnetEvent::Kind::Option) {
         m_heardServer = true;
-        send(m_negotiation.receive(event.code, event.option));
+        m_replies += m_negotiation.receive(event.code, event.option);
         m_decoder.setPeerBinary(m_negotiation.enabled(Side::Remote, kBinary));
         if (!m_settingsSent && m_negotiation.enabled(Side::Local, kComPort))
-            sendSettings();
+            m_replies += settingsWire();
         return;
     }
     if (event.kind != TelnetEvent::Kind::Subnegotiation)
@@ -231,23 +271,45 @@ void NetworkSerialDevice::onTelnetEvent(const TelnetEvent &event) {
     }
 }
 
-void NetworkSerialDevice::sendSettings() {
+QByteArray NetworkSerialDevice::settingsWire() {
     m_settingsSent = true;
-    send(comport::lineSettingsMessages(m_settings) +
-         comport::setControl(flowControlFor(m_handshaking)) +
-         comport::setLineStateMask(kReportedLineErrors));
+    return comport::lineSettingsMessages(m_settings) +
+           comport::setControl(flowControlFor(m_handshaking)) +
+           comport::setLineStateMask(kReportedLineErrors);
 }
 
+// The program's own talk to the server. Past the bound the connection is dropped; the loss is
+// told once Qt is out of the socket's code (this may run inside its readyRead), or by the wait
+// that finds the connection gone.
 void NetworkSerialDevice::send(const QByteArray &wire) {
     if (wire.isEmpty() || !connected())
         return;
+    noteLineBytes(0);
     m_socket.write(wire);
     m_socket.flush();
+    lookAtWindow();
+    if (m_socket.bytesToWrite() <= m_lineBytes + kUnreadBound)
+        return;
+    m_dropReason = QStringLiteral("the server stopped reading");
+    m_lossReason = m_dropReason;
+    m_socket.abort();
+    QMetaObject::invokeMethod(
+        this, [this] { checkConnection(); }, Qt::QueuedConnection);
+}
+
+void NetworkSerialDevice::noteLineBytes(qint64 bytes) {
+    if (m_socket.bytesToWrite() == 0)
+        m_lineBytes = 0;
+    m_lineBytes += bytes;
 }
 
 void NetworkSerialDevice::onSocketError(QAbstractSocket::SocketError error) {
+    if (!m_dropReason.isEmpty())
+        return;
     switch (error) {
-    case QAbstractSocket::SocketTimeoutError: // a wait of ours ended: nothing went wrong
+    // A wait of ours ended, or the kernel gave up on the connection: the loss, if it is one, is
+    // told when the connection is found gone (see lose).
+    case QAbstractSocket::SocketTimeoutError:
         return;
     case QAbstractSocket::RemoteHostClosedError:
         m_lossReason = QStringLiteral("the server closed the connection");
@@ -256,7 +318,9 @@ void NetworkSerialDevice::onSocketError(QAbstractSocket::SocketError error) {
         m_lossReason = QStringLiteral("the network went away (%1)").arg(m_socket.errorString());
         break;
     default:
-        m_lossReason = QStringLiteral("the connection failed (%1)").arg(m_socket.errorString());
+        m_lossReason =
+            m_windowShut ? silenceReason()
+                         : QStringLiteral("the connection failed (%1)").arg(m_socket.errorString());
         break;
     }
     // Qt may still be inside the socket's own code: the loss is told once that is done.
@@ -272,10 +336,16 @@ void NetworkSerialDevice::checkConnection() {
 void NetworkSerialDevice::lose() {
     if (!m_open)
         return;
-    const QString description =
-        name() + QStringLiteral(" was lost: ") +
-        (m_lossReason.isEmpty() ? QStringLiteral("the server closed the connection")
-                                : m_lossReason);
+    // With no reason told, a connection that ended on a time-out was ended by the kernel: a
+    // wait of ours never ends one.
+    const QString closed = QStringLiteral("the server closed the connection");
+    QString reason = m_lossReason;
+    if (reason.isEmpty())
+        reason = m_socket.error() == QAbstractSocket::SocketTimeoutError ? silenceReason() : closed;
+    const QString said = serverWords(m_serverWords);
+    if (reason == closed && !said.isEmpty())
+        reason += QStringLiteral(": ") + said;
+    const QString description = name() + QStringLiteral(" was lost: ") + reason;
     m_open = false; // what is still taken now is the radio's last words, not news
     take();
     const QByteArray last = m_data;

@@ -13,8 +13,17 @@
 //
 // Opening is bounded by 3 s for the look-up, the connection and the server's first word. What a
 // server says instead of serving ("Port already in use", "Device open failure: ...") followed by
-// a close is the reason the open fails, never the radio's data. A connection that ends while
-// open (the server closed it, reset it, or the network stopped answering) loses the port.
+// a close is the reason the open fails, never the radio's data; so is what a raw server says
+// in the moments after the connection, even when it is slow to close. A connection that ends
+// while open loses the port, told for what it was: the server closed or reset it (with a raw
+// server's words from the open, if nothing came since), it went silent (the kernel gave up after
+// kSilenceSecs unanswered), or it stopped reading (its window stayed shut as long).
+//
+// What the program says to the server of itself (Telnet answers, settings, purges) is sent once
+// per read of the wire, all of it in one write. A server that floods requests and never reads
+// the answers would grow the socket's buffer without end: once the answers waiting there pass
+// kUnreadBound beyond what the radio's own bytes need, the port is lost ("the server stopped
+// reading").
 
 #include "device/serial_device.h"
 #include "text/network_address.h"
@@ -30,6 +39,10 @@ class NetworkSerialDevice final : public SerialDevice {
 public:
     // The whole open, from the look-up to the server's first word.
     static constexpr int kOpenBoundMsecs = 3000;
+    // How much of the program's own talk may wait unsent for a server that does not read.
+    static constexpr qint64 kUnreadBound = 64 * 1024;
+    // The most one read takes from the kernel.
+    static constexpr qint64 kReadChunk = 64 * 1024;
 
     // `port` is the port number messages name, `path` the entry the port table gives it.
     NetworkSerialDevice(int port, QString path, NetworkAddress address, QObject *parent = nullptr);
@@ -59,9 +72,12 @@ private:
     void take();
     void pullFromKernel();
     void onTelnetEvent(const TelnetEvent &event);
-    void sendSettings();
+    QByteArray settingsWire();
     void send(const QByteArray &wire);
+    void noteLineBytes(qint64 bytes);
     bool waitForWire(std::int64_t deadline);
+    void lookAtWindow();
+    QString silenceReason() const;
     void onSocketError(QAbstractSocket::SocketError error);
     void checkConnection();
     void lose();
@@ -74,7 +90,11 @@ private:
     QTcpSocket m_socket;
     TelnetDecoder m_decoder;
     TelnetNegotiation m_negotiation;
-    QByteArray m_data; // the radio's bytes, decoded, not yet read
+    QByteArray m_data;    // the radio's bytes, decoded, not yet read
+    QByteArray m_replies; // the answers to what the current read brought, sent after it
+    // The radio's bytes that may still wait in the socket's buffer: all written since it was
+    // last seen empty.
+    qint64 m_lineBytes = 0;
     LineSettings m_settings;
     int m_handshaking = 0;
     bool m_open = false;
@@ -83,6 +103,9 @@ private:
     bool m_settingsAnswered = false;
     std::optional<comport::ModemState> m_modem;
     QString m_lossReason;
+    QString m_dropReason; // why the program itself dropped the connection; empty when it did not
+    bool m_windowShut = false; // at the last look, the server had stopped reading
+    QByteArray m_serverWords;  // what a raw server said while the open settled, until more came
 };
 
 } // namespace korvane

@@ -236,8 +236,12 @@ QByteArray TelnetNegotiation::answer(Side side, std::uint8_t option, bool enable
     if (enable) {
         switch (entry.state) {
         case State::No:
-            if (!accept)
+            if (!accept) {
+                if (m_read != 0 && entry.refusedIn == m_read)
+                    return {};
+                entry.refusedIn = m_read;
                 return encodeOption(no, option);
+            }
             entry.state = State::Yes;
             return encodeOption(yes, option);
         case State::Yes:
@@ -279,6 +283,17 @@ QByteArray TelnetNegotiation::answer(Side side, std::uint8_t option, bool enable
         }
     }
     return {};
+}
+
+void TelnetNegotiation::beginRead() {
+    ++m_read;
+    if (m_read == 0) { // wrapped: no entry may look refused in this read
+        for (Entry &entry : m_local)
+            entry.refusedIn = 0;
+        for (Entry &entry : m_remote)
+            entry.refusedIn = 0;
+        m_read = 1;
+    }
 }
 
 QByteArray TelnetNegotiation::request(Side side, std::uint8_t option, bool enable) {

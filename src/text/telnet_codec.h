@@ -17,7 +17,9 @@
 //
 // Negotiation follows the Q method: every option on each side is NO, YES, WANTNO or WANTYES,
 // with one queued change of mind, so that an answer is never answered again and two ends that
-// disagree cannot talk in circles.
+// disagree cannot talk in circles. A request the program refuses leaves the option as it was, so
+// a peer may ask the same again and again in one breath: within one read of the wire such a
+// request is refused once (a peer by the Q method never asks again before it heard the answer).
 //
 // The com-port option: the client sends IAC SB COM-PORT-OPTION <command> <value> IAC SE, the
 // server answers each setting with <command + 100> and the value it put in force, and reports
@@ -162,8 +164,13 @@ public:
     // asks for.
     QByteArray start();
     // The answer to a WILL, WONT, DO or DONT from the peer; empty when none is due (an
-    // acknowledgement of our own request is never answered).
+    // acknowledgement of our own request is never answered, nor a request refused already in
+    // the same read).
     QByteArray receive(std::uint8_t verb, std::uint8_t option);
+    // What the peer sends next came in a new read of the wire: a request refused before is
+    // answered again (the peer heard the refusal and asks anew). Until the first call every
+    // request is answered.
+    void beginRead();
     // Asks to turn an option on or off; empty when it is already so or already asked.
     QByteArray request(Side side, std::uint8_t option, bool enable);
 
@@ -175,13 +182,15 @@ private:
     enum class State : std::uint8_t { No, Yes, WantNo, WantYes };
     struct Entry {
         State state = State::No;
-        bool opposite = false; // a change of mind queued behind the pending request
+        bool opposite = false;       // a change of mind queued behind the pending request
+        std::uint32_t refusedIn = 0; // the read in which the peer's request was last refused
     };
     QByteArray answer(Side side, std::uint8_t option, bool enable);
 
     Policy m_policy;
     std::array<Entry, 256> m_local{};
     std::array<Entry, 256> m_remote{};
+    std::uint32_t m_read = 0; // counts reads from the first beginRead(); 0 before
 };
 
 // The com-port option's messages, client to server and back.

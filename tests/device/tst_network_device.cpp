@@ -4,7 +4,8 @@
 // radio's; a server that leaves settings unanswered does not hold the open up; the radio's bytes
 // come through whole however the wire cuts them; the server's notifications raise the comm events
 // a local line raises; a half-open connection bounds the drain; a closed one loses the port with
-// the bytes that had come.
+// the bytes that had come; a silent server, one that stops reading and a raw server's parting
+// words are each told for what they are.
 
 #include "base/comm_event.h"
 #include "base/run_time_error.h"
@@ -14,6 +15,7 @@
 #include "support/ser2net.h"
 #include "support/sim_radio.h"
 #include "support/telnet_peer.h"
+#include "support/test_resolver.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -69,6 +71,8 @@ private Q_SLOTS:
     void notificationsRaiseCommEvents();
     void halfOpenBoundsTheDrain();
     void serverCloseLosesThePort();
+    void lossIsTold_data();
+    void lossIsTold();
 };
 
 void TstNetworkDevice::openFailsTruthfully_data() {
@@ -76,6 +80,8 @@ void TstNetworkDevice::openFailsTruthfully_data() {
     QTest::addColumn<int>("number");
     QTest::addColumn<QString>("reason");
     QTest::newRow("name does not resolve") << "unresolvable" << 8021 << "does not resolve";
+    QTest::newRow("name server silent")
+        << "slow lookup" << 8023 << "no answer from the name server";
     QTest::newRow("refused") << "refused" << 8022 << "refused the connection";
     QTest::newRow("taken, never negotiated") << "silent" << 8023 << "no Telnet answer within 3 s";
     QTest::newRow("listening, never accepted") << "backlog" << 8023 << "within 3 s";
@@ -95,6 +101,8 @@ void TstNetworkDevice::openFailsTruthfully() {
     QTcpServer neverAccepting;
     if (setup == QLatin1String("unresolvable")) {
         url = QStringLiteral("rfc2217://nonexistent.invalid:7001");
+    } else if (setup == QLatin1String("slow lookup")) {
+        url = QStringLiteral("rfc2217://%1:7001").arg(kSlowName);
     } else if (setup == QLatin1String("refused") || setup == QLatin1String("silent")) {
         TelnetPeer::Options options;
         options.negotiate = false;
@@ -140,6 +148,7 @@ void TstNetworkDevice::openFailsTruthfully() {
     QVERIFY2(msecs < NetworkSerialDevice::kOpenBoundMsecs + 3000,
              qPrintable(QString::number(msecs)));
     QVERIFY(!device->isOpen());
+    releaseSlowLookups();
 }
 
 void TstNetworkDevice::unansweredSettingsDoNotHoldTheOpen() {
@@ -276,6 +285,62 @@ void TstNetworkDevice::serverCloseLosesThePort() {
         QCOMPARE(lost.size(), 1);
         QCOMPARE(lost[0][0].toString(), lostText);
     }
+}
+
+void TstNetworkDevice::lossIsTold_data() {
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("server silent") << "silent"
+                                   << "no answer from the server within 6 s";
+    QTest::newRow("server stops reading") << "not reading"
+                                          << "the server stopped reading";
+    // A raw server's words, once the open is done, are not the radio's: they are kept for the
+    // close that follows them.
+    QTest::newRow("raw server explains, closes late")
+        << "raw words"
+        << "the server closed the connection: Device open failure: no such device";
+}
+
+// A connection that ends while the console polls is told for what it was, and the polls
+// meanwhile never fail on their own ("Write failed"): it was the connection that went.
+void TstNetworkDevice::lossIsTold() {
+    QFETCH(QString, setup);
+    QFETCH(QString, reason);
+    TelnetPeer::Options options;
+    if (setup == QLatin1String("raw words")) {
+        options.telnet = false;
+        options.greeting = "Device open failure: no such device\r\n";
+        options.closeAfterMsecs = 1000;
+    }
+    TelnetPeer peer(options);
+    auto device = deviceFor(peer.url());
+    device->open(LineSettings{}, 0);
+    QSignalSpy lost(device.get(), &SerialDevice::lost);
+    if (setup == QLatin1String("silent")) {
+        peer.goSilent();
+    } else if (setup == QLatin1String("not reading")) {
+        peer.goHalfOpen();
+        const QByteArray chunk(64 * 1024, 'U');
+        for (int i = 0; i < 64 && device->isOpen(); ++i)
+            device->write(chunk);
+    }
+    QElapsedTimer timer;
+    timer.start();
+    QStringList failures;
+    while (device->isOpen() && timer.elapsed() < 15000) {
+        try {
+            device->write(QByteArray("U"));
+        } catch (const RunTimeError &e) {
+            failures << e.message();
+        }
+        device->waitForInput(deadlineAfter(0.1)); // the receive wait: dispatches nothing
+    }
+    QVERIFY(!device->isOpen());
+    QCOMPARE(failures, QStringList());
+    QCOMPARE(lost.size(), 1);
+    QCOMPARE(lost[0][0].toString(),
+             QStringLiteral("COM3 (%1) was lost: %2").arg(peer.url(), reason));
+    QCOMPARE(lost[0][1].toByteArray(), QByteArray()); // nothing of it as the radio's
 }
 
 QTEST_GUILESS_MAIN(TstNetworkDevice)

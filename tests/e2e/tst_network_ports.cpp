@@ -3,16 +3,21 @@
 // command, the times) as on a local port; a baud chosen in the window reaches the radio; ser2net
 // killed mid-session loses the port as a pulled adapter does; raw tcp too. Each failure to open is
 // told on the message line with its number, the port, the address and the reason, and nothing
-// hangs. Discovery lists a network port only when it answers, and a silent one costs the probe's
-// bound, not the open's.
+// hangs. Discovery lists a network port only when it answers, each on its own, and a silent one
+// (or a name that never resolves) costs the probe's bound, not the open's. A server flooding Telnet
+// requests it never reads the answers to neither holds the window nor grows the console's memory:
+// the port is lost, with the reason.
 
 #include "support/console.h"
+#include "support/fault_predicates.h"
 #include "support/ser2net.h"
 #include "support/sim_radio.h"
 #include "support/telnet_peer.h"
+#include "support/test_resolver.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -55,6 +60,18 @@ struct SilentPort {
     }
 };
 
+// This process's resident set, in KiB.
+qint64 residentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+
 } // namespace
 
 class TestNetworkPorts : public QObject {
@@ -66,6 +83,7 @@ private Q_SLOTS:
     void openFailuresAreTold_data();
     void openFailuresAreTold();
     void discoveryListsOnlyWhatAnswers();
+    void negotiationFloodLosesThePort();
 };
 
 void TestNetworkPorts::init() {
@@ -154,6 +172,12 @@ void TestNetworkPorts::openFailuresAreTold_data() {
     QTest::newRow("no Telnet answer") << "mute peer"
                                       << "Err 8023. Could not open COM1 (%1): 127.0.0.1 port %2 "
                                          "took the connection but gave no Telnet answer";
+    // A raw connection says nothing by itself: what the server says within moments of it is its
+    // reason to close, however slow it is to close.
+    QTest::newRow("raw server explains and closes")
+        << "raw words"
+        << "Err 8019. Could not open COM1 (%1): the server closed the connection: Device open "
+           "failure: no such device";
     QTest::newRow("server closes") << "missing device"
                                    << "Err 8019. Could not open COM1 (%1): the server closed the "
                                       "connection: Device open failure";
@@ -177,6 +201,13 @@ void TestNetworkPorts::openFailuresAreTold() {
         server = std::make_unique<Ser2Net>(QStringLiteral("/dev/korvane-no-such-device"),
                                            Ser2Net::Accepter::Rfc2217);
         url = server->url();
+    } else if (setup == QLatin1String("raw words")) {
+        TelnetPeer::Options options;
+        options.telnet = false;
+        options.greeting = "Device open failure: no such device\r\n";
+        options.closeAfterMsecs = 200;
+        peer = std::make_unique<TelnetPeer>(options);
+        url = peer->url();
     } else {
         TelnetPeer::Options options;
         options.negotiate = false;
@@ -214,13 +245,14 @@ void TestNetworkPorts::discoveryListsOnlyWhatAnswers() {
     closed.refuse();
     SilentPort silent1;
     SilentPort silent2;
+    // First a name whose look-up never ends: every other entry is still judged on its own.
     const QString ports =
-        QStringLiteral("2=%1 3=%2 4=rfc2217://127.0.0.1:%3 5=tcp://127.0.0.1:%4 6=%5 "
-                       "7=rfc2217://nonexistent.invalid:1")
+        QStringLiteral("1=rfc2217://%6:1 2=%1 3=%2 4=rfc2217://127.0.0.1:%3 5=tcp://127.0.0.1:%4 "
+                       "6=%5 7=rfc2217://nonexistent.invalid:1")
             .arg(server.url(), closed.url())
             .arg(silent1.server.serverPort())
             .arg(silent2.server.serverPort())
-            .arg(QStringLiteral("%1"));
+            .arg(QStringLiteral("%1"), kSlowName);
     Console console(ports);
     QElapsedTimer timer;
     timer.start();
@@ -228,12 +260,51 @@ void TestNetworkPorts::discoveryListsOnlyWhatAnswers() {
     // Two silent hosts cost one bound together, far below an open's.
     QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(listedPorts(console), (QStringList{QStringLiteral("2"), QStringLiteral("6")}));
+    releaseSlowLookups();
     // The probe's connection is gone by the time the operator opens the port.
     console.window().cboCommPort->setCurrentText(QStringLiteral("2"));
     console.openPort();
     QVERIFY2(!console.message().startsWith(QStringLiteral("Err")), qPrintable(console.message()));
     console.click("cmdGetStatus");
     QVERIFY(reportCompleted(console));
+}
+
+// A server that floods the console with Telnet requests and never reads the answers: the window
+// keeps turning, the console's memory does not follow the flood, and the port is lost with the
+// reason once the answers back up.
+void TestNetworkPorts::negotiationFloodLosesThePort() {
+    TelnetPeer peer;
+    Console console(QStringLiteral("1=") + peer.url());
+    console.startUp();
+    QVERIFY(TelnetPeer::waitUntil([&] { return peer.connections() >= 1 && !peer.isConnected(); }));
+    console.openPort();
+    QCOMPARE(console.window().cmdCOMStatus->text(), kStopProbe);
+    using namespace telnet;
+    // Offers the console refuses, over and over, and options turned on and off, which it must
+    // answer each time.
+    QByteArray pattern;
+    for (int i = 0; i < 4; ++i)
+        pattern += encodeOption(kWill, kEcho) + encodeOption(kDo, 24);
+    pattern += encodeOption(kWont, kBinary) + encodeOption(kWill, kBinary) +
+               encodeOption(kDont, kSuppressGoAhead) + encodeOption(kDo, kSuppressGoAhead);
+    const qint64 before = residentKiB();
+    peer.flood(pattern);
+    qint64 longest = 0;
+    qint64 peak = before;
+    const bool lost = runWatched(
+        console,
+        [&] {
+            peak = std::max(peak, residentKiB());
+            return console.window().cmdCOMStatus->text() == kStartProbe;
+        },
+        30000, longest);
+    const qint64 grown = peak - before;
+    QVERIFY(lost);
+    QCOMPARE(
+        console.message(),
+        QStringLiteral("Err 8017. COM1 (%1) was lost: the server stopped reading").arg(peer.url()));
+    QVERIFY2(longest < 1000, qPrintable(QString::number(longest)));
+    QVERIFY2(grown < 16 * 1024, qPrintable(QString::number(grown)));
 }
 
 QTEST_MAIN(TestNetworkPorts)

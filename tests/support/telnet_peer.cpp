@@ -8,6 +8,8 @@
 #include <QThread>
 #include <QTimer>
 #include <array>
+#include <linux/filter.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 namespace korvane::test {
@@ -36,6 +38,7 @@ struct TelnetPeer::Private {
     QList<Step> queue;
     bool waiting = false; // a timer runs for the queue's first step
     bool halfOpen = false;
+    QByteArray floodPattern; // written again and again while the connection lasts
 
     // Shared with the test's thread.
     mutable QMutex mutex;
@@ -60,6 +63,7 @@ struct TelnetPeer::Private {
     void acknowledge(const comport::Message &request);
     void write(const QByteArray &bytes);
     void pump();
+    void keepFlooding();
     void drop(bool orderly);
 };
 
@@ -93,12 +97,18 @@ void TelnetPeer::Private::accept() {
         negotiation = TelnetNegotiation(TelnetNegotiation::serverPolicy());
         settings = {};
         halfOpen = false;
+        floodPattern.clear();
         {
             QMutexLocker lock(&mutex);
             connected = true;
         }
         if (options.telnet && options.negotiate)
             write(negotiation.start());
+        write(options.greeting);
+        if (options.closeAfterMsecs >= 0) {
+            queue.append({QByteArray(), options.closeAfterMsecs, true});
+            pump();
+        }
     }
 }
 
@@ -204,6 +214,16 @@ void TelnetPeer::Private::pump() {
     }
 }
 
+void TelnetPeer::Private::keepFlooding() {
+    constexpr qint64 kQueued = 64 * 1024;
+    if (!socket || floodPattern.isEmpty())
+        return;
+    while (socket->bytesToWrite() < kQueued) {
+        if (socket->write(floodPattern) != floodPattern.size())
+            break;
+    }
+}
+
 // Lets go of the connection: in order (FIN after what was written) or by reset (RST).
 void TelnetPeer::Private::drop(bool orderly) {
     queue.clear();
@@ -291,6 +311,40 @@ void TelnetPeer::goHalfOpen() {
         // peer never empties it again: the kernel's buffers fill and the console's writes stall.
         if (d->socket)
             d->socket->setReadBufferSize(1);
+    });
+}
+
+void TelnetPeer::goSilent() {
+    d->call([this] {
+        d->queue.clear();
+        d->halfOpen = true;
+        if (!d->socket)
+            return;
+        // What the peer sent last must be acknowledged first: retransmitted, it would reach the
+        // console and count as an answer.
+        const int fd = int(d->socket->socketDescriptor());
+        int queued = 0;
+        for (int i = 0; i < 100 && ::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0; ++i)
+            QThread::msleep(10);
+        // A socket filter that takes nothing: TCP drops each segment before it is looked at.
+        sock_filter dropAll{BPF_RET | BPF_K, 0, 0, 0};
+        const sock_fprog program{1, &dropAll};
+        ::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program);
+    });
+}
+
+void TelnetPeer::flood(const QByteArray &pattern) {
+    d->call([this, pattern] {
+        if (!d->socket)
+            return;
+        d->queue.clear();
+        d->halfOpen = true; // nothing is read, nothing else is written
+        d->socket->setReadBufferSize(1);
+        d->floodPattern = pattern;
+        // Topped up each time the kernel took some of it.
+        QObject::connect(d->socket, &QIODevice::bytesWritten, d->context,
+                         [this] { d->keepFlooding(); });
+        d->keepFlooding();
     });
 }
 

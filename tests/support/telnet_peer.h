@@ -30,6 +30,11 @@ public:
         bool negotiate = true;   // on connect, ask what ser2net asks, and answer by the Q method
         bool acknowledge = true; // answer each com-port setting with the value asked for
         QByteArray signature = "korvane-test-peer";
+        // Written as it is on each connection taken, after the negotiation's start if any: a
+        // server explaining itself. With closeAfterMsecs >= 0 the connection is then closed in
+        // order that long after it was taken.
+        QByteArray greeting;
+        int closeAfterMsecs = -1;
     };
 
     TelnetPeer();
@@ -52,6 +57,14 @@ public:
     void sendData(const QByteArray &data, const QList<qsizetype> &cuts = {}, int gapMsecs = 0);
     // Stops reading and writing; the connection stays up, so the console's output backs up.
     void goHalfOpen();
+    // Goes silent as a host that was switched off or cut from the network: its kernel drops
+    // every segment of the connection unanswered, acknowledgements and keep-alive answers too,
+    // until the console's side gives up.
+    void goSilent();
+    // Stops reading and writes `pattern` again and again for as long as the connection lasts,
+    // as fast as the console takes it (a negotiation flood from a server that never reads what
+    // the console answers). The peer's own output waiting is kept under 64 KiB.
+    void flood(const QByteArray &pattern);
     // Closes the connection in order (FIN), after what was queued to send.
     void close();
     // Resets the connection (RST), dropping what was queued.

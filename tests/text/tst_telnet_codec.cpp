@@ -345,6 +345,21 @@ void TstTelnetCodec::negotiation_data() {
     QTest::newRow("offer against our refusal")
         << QStringList{"<- WILL 0 => DO 0", "drop remote 0 => DONT 0", "<- WILL 0 =>"}
         << QStringList{};
+    // A peer that repeats a request in one read did not wait for the answer: one refusal is
+    // enough. A change of state is answered each time.
+    QTest::newRow("repeats within a read") << QStringList{"read =>",
+                                                          "<- WILL 1 => DONT 1",
+                                                          "<- DO 24 => WONT 24",
+                                                          "<- WILL 1 =>",
+                                                          "<- DO 24 =>",
+                                                          "<- WILL 0 => DO 0",
+                                                          "<- WONT 0 => DONT 0",
+                                                          "<- WILL 0 => DO 0",
+                                                          "<- WONT 0 => DONT 0",
+                                                          "read =>",
+                                                          "<- WILL 1 => DONT 1",
+                                                          "<- WILL 1 =>"}
+                                           << QStringList{};
 }
 
 void TstTelnetCodec::negotiation() {
@@ -360,6 +375,8 @@ void TstTelnetCodec::negotiation() {
         QByteArray sent;
         if (what == QLatin1String("start"))
             sent = client.start();
+        else if (what == QLatin1String("read"))
+            client.beginRead();
         else if (words[0] == QLatin1String("<-"))
             sent = client.receive(kVerbs.value(words[1]), std::uint8_t(words[2].toInt()));
         else
@@ -414,12 +431,18 @@ void TstTelnetCodec::negotiationsSettle() {
                     kOptions[random.bounded(int(sizeof kOptions))], random.bounded(2) == 0);
                 continue;
             }
+            // One read takes one to three commands; the answers go out after it.
             const int to = inFlight[choice].isEmpty() ? 1 - choice : choice;
-            const QByteArray command = inFlight[to].left(3);
-            inFlight[to].remove(0, 3);
-            inFlight[1 - to] +=
-                ends[to].receive(std::uint8_t(command[1]), std::uint8_t(command[2]));
-            QVERIFY2(++messages < 1000, qPrintable(QStringLiteral("round %1 loops").arg(round)));
+            ends[to].beginRead();
+            QByteArray answers;
+            for (int n = 1 + random.bounded(3); n > 0 && !inFlight[to].isEmpty(); --n) {
+                const QByteArray command = inFlight[to].left(3);
+                inFlight[to].remove(0, 3);
+                answers += ends[to].receive(std::uint8_t(command[1]), std::uint8_t(command[2]));
+                QVERIFY2(++messages < 1000,
+                         qPrintable(QStringLiteral("round %1 loops").arg(round)));
+            }
+            inFlight[1 - to] += answers;
         }
         for (int option = 0; option < 256; ++option) {
             const auto o = std::uint8_t(option);
