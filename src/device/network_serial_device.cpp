@@ -215,6 +215,11 @@ QString NetworkSerialDevice::silenceReason() const {
 void NetworkSerialDevice::take() {
     if (!m_socket.isReadable())
         return;
+    // The radio's bytes not yet read are bounded too: past kDeviceReadBuffer the rest waits in
+    // the socket, whose own bound (kReadChunk) lets TCP close its window on the sender. The next
+    // look at the count or read takes more.
+    if (m_open && m_data.size() >= kDeviceReadBuffer)
+        return;
     const QByteArray bytes = m_socket.readAll();
     if (bytes.isEmpty())
         return;

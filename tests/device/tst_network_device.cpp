@@ -85,7 +85,10 @@ void TstNetworkDevice::openFailsTruthfully_data() {
     QTest::newRow("refused") << "refused" << 8022 << "refused the connection";
     QTest::newRow("taken, never negotiated") << "silent" << 8023 << "no Telnet answer within 3 s";
     QTest::newRow("listening, never accepted") << "backlog" << 8023 << "within 3 s";
-    QTest::newRow("device missing") << "missing" << 8019 << "Device open failure";
+    // ser2net says "Device open failure" and closes; when our Telnet negotiation is still unread
+    // on its side, its kernel resets the connection and its words may be lost on the way, so
+    // only the close is certain.
+    QTest::newRow("device missing") << "missing" << 8019 << "the server closed the connection";
     QTest::newRow("served to another") << "taken" << 8010 << "Port already in use";
 }
 

@@ -333,13 +333,15 @@ void TelnetPeer::goSilent() {
     });
 }
 
-void TelnetPeer::flood(const QByteArray &pattern) {
-    d->call([this, pattern] {
+void TelnetPeer::flood(const QByteArray &pattern, bool keepReading) {
+    d->call([this, pattern, keepReading] {
         if (!d->socket)
             return;
         d->queue.clear();
-        d->halfOpen = true; // nothing is read, nothing else is written
-        d->socket->setReadBufferSize(1);
+        if (!keepReading) {
+            d->halfOpen = true; // nothing is read, nothing else is written
+            d->socket->setReadBufferSize(1);
+        }
         d->floodPattern = pattern;
         // Topped up each time the kernel took some of it.
         QObject::connect(d->socket, &QIODevice::bytesWritten, d->context,

@@ -61,10 +61,12 @@ public:
     // every segment of the connection unanswered, acknowledgements and keep-alive answers too,
     // until the console's side gives up.
     void goSilent();
-    // Stops reading and writes `pattern` again and again for as long as the connection lasts,
-    // as fast as the console takes it (a negotiation flood from a server that never reads what
-    // the console answers). The peer's own output waiting is kept under 64 KiB.
-    void flood(const QByteArray &pattern);
+    // Writes `pattern` (bytes as they go on the wire) again and again for as long as the
+    // connection lasts, as fast as the console takes it, and stops reading (a negotiation flood
+    // from a server that never reads what the console answers); with `keepReading`, it goes on
+    // reading what the console sends (a radio's answers coming faster than any line). The peer's
+    // own output waiting is kept under 64 KiB.
+    void flood(const QByteArray &pattern, bool keepReading = false);
     // Closes the connection in order (FIN), after what was queued to send.
     void close();
     // Resets the connection (RST), dropping what was queued.
