@@ -3,7 +3,8 @@
 //
 // Bit 2 of the first control byte chooses how the pieces come in:
 //   clear  each piece is a burst the receive handler has just collected: it is added to RxBuffer,
-//          ResponseReady is raised and the loop takes one turn (so batches are exactly the pieces);
+//          ResponseReady is raised and the loop takes turns until it has framed it all (one turn,
+//          so that batches are exactly the pieces, unless it is more than one pass frames);
 //   set    each piece is written at the radio's end of the line, and the serial control, the
 //          receive handler and the loop take it from there (batches are whatever the line gives).
 // Every stream ends with a line of its own that marks the end, so the run knows when the console
@@ -12,7 +13,7 @@
 // Whatever the pieces, the lines shown in the status slots are exactly the stream's complete
 // lines in order (against the line account in fuzz_support.h), nothing else reaches a slot, and
 // only lines longer than kMaxTail may be missing, each with a message. The "J" count stays below
-// the forced-poll mark after every turn, and where the batches are known it is exactly the "J"
+// the forced-poll mark after every turn, and where a piece took one turn it is exactly the "J"
 // lines since the last forced poll.
 
 #include "base/timer_value.h"
@@ -119,11 +120,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             app.window.txtErrMsg->clear();
             app.state.RxBuffer += piece;
             app.state.ResponseReady = true;
-            app.loop.step();
+            int turns = 0;
+            do {
+                app.loop.step();
+                FUZZ_CHECK(++turns < 100000, QStringLiteral("the console never framed a piece"));
+            } while (app.state.ResponseReady);
             for (const QString &line : account.batches[b].routed)
                 count = static_cast<std::int16_t>(count + (slotForLine(line) == kJSlot ? 1 : 0));
             if (count >= kForcedPollJLines)
                 count = 0;
+            // Framed in several turns, a piece may have forced a poll between them.
+            if (turns > 1) {
+                FUZZ_CHECK(app.state.JTokenCount >= 0 && app.state.JTokenCount < kForcedPollJLines,
+                           QString::number(app.state.JTokenCount));
+                count = app.state.JTokenCount;
+            }
             checkDirectTurn(app, account.batches[b], count);
             continue;
         }

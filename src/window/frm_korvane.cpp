@@ -86,12 +86,13 @@ bool frmKorvane::focusNextPrevChild(bool next) {
 }
 
 void frmKorvane::ShowMessage(const QString &text, bool /*important*/) {
-    // The same message again within a moment of the last (a flood of one error) is counted, not
-    // repeated: the line says how many times, and the session log hears of it at most once a
-    // second, and once more when another message comes.
+    // The same message again within a moment of the last, while the line still shows it (a flood
+    // of one error), is counted, not repeated: the line says how many times, and the session log
+    // hears of it at most once a second, and once more when another message comes.
     constexpr qint64 kRepeatMsecs = 1000;
     const bool repeated = text == m_lastMessage && m_lastMessageAt.isValid() &&
-                          m_lastMessageAt.elapsed() < kRepeatMsecs;
+                          m_lastMessageAt.elapsed() < kRepeatMsecs &&
+                          txtErrMsg->text().startsWith(m_lastMessage);
     m_lastMessageAt.start();
     if (repeated) {
         ++m_repeats;
