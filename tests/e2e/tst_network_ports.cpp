@@ -309,7 +309,7 @@ void TestNetworkPorts::negotiationFloodLosesThePort() {
         console.message(),
         QStringLiteral("Err 8017. COM1 (%1) was lost: the server stopped reading").arg(peer.url()));
     QVERIFY2(longest < 1000, qPrintable(QString::number(longest)));
-    QVERIFY2(grown < 16 * 1024, qPrintable(QString::number(grown)));
+    QVERIFY2(!kResidentSizeTellsMemory || grown < 16 * 1024, qPrintable(QString::number(grown)));
 }
 
 void TestNetworkPorts::answerFloodKeepsTheConsoleLive_data() {
@@ -357,7 +357,8 @@ void TestNetworkPorts::answerFloodKeepsTheConsoleLive() {
           static_cast<long long>(recorder.messages().size()));
     QVERIFY2(recorder.count() > 10000, qPrintable(QString::number(recorder.count())));
     QVERIFY2(longest < kFrozenMsecs, qPrintable(QString::number(longest)));
-    QVERIFY2(peak - before < 16 * 1024, qPrintable(QString::number(peak - before)));
+    QVERIFY2(!kResidentSizeTellsMemory || peak - before < 16 * 1024,
+             qPrintable(QString::number(peak - before)));
     QVERIFY2(polls >= 2, qPrintable(QString::number(polls)));
     QVERIFY2(recorder.messages().size() < 50,
              qPrintable(recorder.messages().join(QLatin1Char('|'))));

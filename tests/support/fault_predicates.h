@@ -19,6 +19,14 @@ class SlotRecorder;
 // on a loaded machine and in the instrumented build.
 inline constexpr qint64 kFrozenMsecs = 1000;
 
+// Under AddressSanitizer freed memory is held back in quarantine (up to 256 MB), so the resident
+// size says nothing of the program's own use: memory bounds are held in the normal build.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kResidentSizeTellsMemory = false;
+#else
+inline constexpr bool kResidentSizeTellsMemory = true;
+#endif
+
 inline const QString kStartProbe = QStringLiteral("Start Probe");
 inline const QString kStopProbe = QStringLiteral("Stop Probe");
 inline const QString kStartSync = QStringLiteral("Start Sync");
