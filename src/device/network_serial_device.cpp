@@ -220,14 +220,21 @@ void NetworkSerialDevice::take() {
     // look at the count or read takes more.
     if (m_open && m_data.size() >= kDeviceReadBuffer)
         return;
-    const QByteArray bytes = m_socket.readAll();
+    absorb(m_socket.readAll(), true);
+}
+
+// Decodes what the wire brought; `answer`: whether the server's requests are answered now (not
+// once the connection has failed).
+void NetworkSerialDevice::absorb(const QByteArray &bytes, bool answer) {
     if (bytes.isEmpty())
         return;
     const qsizetype before = m_data.size();
     if (telnet()) {
         m_negotiation.beginRead();
         m_decoder.decode(bytes, m_data, [this](const TelnetEvent &event) { onTelnetEvent(event); });
-        send(std::exchange(m_replies, QByteArray()));
+        const QByteArray replies = std::exchange(m_replies, QByteArray());
+        if (answer)
+            send(replies);
     } else {
         m_data += bytes;
         if (m_open)
@@ -235,6 +242,24 @@ void NetworkSerialDevice::take() {
     }
     if (m_open && m_data.size() > before)
         Q_EMIT readyRead();
+}
+
+// A server that resets the connection (ser2net does when it closes with our bytes unread, as
+// when it will not serve and says why) has its last words in the kernel still, ahead of the
+// reset; Qt closes the socket right after it tells the error, and they would go with it.
+void NetworkSerialDevice::takeLastWords() {
+    const int fd = int(m_socket.socketDescriptor());
+    if (fd < 0)
+        return;
+    QByteArray bytes = m_socket.isReadable() ? m_socket.read(kReadChunk) : QByteArray();
+    char chunk[4096];
+    while (bytes.size() < kReadChunk) {
+        const ssize_t n = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (n <= 0)
+            break;
+        bytes.append(chunk, n);
+    }
+    absorb(bytes, false);
 }
 
 void NetworkSerialDevice::onTelnetEvent(const TelnetEvent &event) {
@@ -311,6 +336,8 @@ void NetworkSerialDevice::noteLineBytes(qint64 bytes) {
 void NetworkSerialDevice::onSocketError(QAbstractSocket::SocketError error) {
     if (!m_dropReason.isEmpty())
         return;
+    if (error != QAbstractSocket::SocketTimeoutError)
+        takeLastWords();
     switch (error) {
     // A wait of ours ended, or the kernel gave up on the connection: the loss, if it is one, is
     // told when the connection is found gone (see lose).

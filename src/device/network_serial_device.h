@@ -70,6 +70,8 @@ private:
     [[noreturn]] void failOpen(int number, const QString &reason);
     [[noreturn]] void failClosedByServer();
     void take();
+    void absorb(const QByteArray &bytes, bool answer);
+    void takeLastWords();
     void pullFromKernel();
     void onTelnetEvent(const TelnetEvent &event);
     QByteArray settingsWire();

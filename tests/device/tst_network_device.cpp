@@ -85,10 +85,10 @@ void TstNetworkDevice::openFailsTruthfully_data() {
     QTest::newRow("refused") << "refused" << 8022 << "refused the connection";
     QTest::newRow("taken, never negotiated") << "silent" << 8023 << "no Telnet answer within 3 s";
     QTest::newRow("listening, never accepted") << "backlog" << 8023 << "within 3 s";
-    // ser2net says "Device open failure" and closes; when our Telnet negotiation is still unread
-    // on its side, its kernel resets the connection and its words may be lost on the way, so
-    // only the close is certain.
-    QTest::newRow("device missing") << "missing" << 8019 << "the server closed the connection";
+    // ser2net says why and closes; when our Telnet negotiation is still unread on its side, its
+    // kernel resets the connection, and its words must survive the reset.
+    QTest::newRow("device missing")
+        << "missing" << 8019 << "the server closed the connection: Device open failure";
     QTest::newRow("served to another") << "taken" << 8010 << "Port already in use";
 }
 
@@ -144,16 +144,9 @@ void TstNetworkDevice::openFailsTruthfully() {
     auto device = deviceFor(url);
     qint64 msecs = 0;
     const auto [got, description] = openFailure(*device, &msecs);
-    // ser2net's "Port already in use" may be lost to the same reset as its "Device open failure"
-    // (see "device missing"): the console then can only tell that the server closed.
-    // Until the open takes what the socket holds before each of its writes, they do not survive.
-    const bool wordsLostToReset =
-        setup == QLatin1String("taken") && got == 8019 &&
-        description.endsWith(QLatin1String("the server closed the connection"));
-    QVERIFY2(got == number || wordsLostToReset,
-             qPrintable(QString::number(got) + QStringLiteral(": ") + description));
+    QVERIFY2(got == number, qPrintable(QString::number(got) + QStringLiteral(": ") + description));
     QVERIFY2(description.contains(QStringLiteral("COM3 (%1)").arg(url)), qPrintable(description));
-    QVERIFY2(description.contains(reason) || wordsLostToReset, qPrintable(description));
+    QVERIFY2(description.contains(reason), qPrintable(description));
     // The bound, not the kernel's minutes; a loaded machine may add to it.
     QVERIFY2(msecs < NetworkSerialDevice::kOpenBoundMsecs + 3000,
              qPrintable(QString::number(msecs)));
