@@ -34,6 +34,8 @@ template <typename F> auto guarded(frmKorvane &window, F handler) {
 
 Korvane::Korvane(EventPump pump, std::function<void()> endProgram, LogOptions log)
     : m_pump(std::move(pump)), m_endProgram(std::move(endProgram)), m_log(std::move(log)) {
+    // A network port's open may wait seconds: the window repaints and can be closed meanwhile.
+    MSComm1.setOpenPump(dispatchAllButInput);
     bind();
 }
 

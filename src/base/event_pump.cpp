@@ -27,4 +27,8 @@ void dispatchPending(std::optional<double>) {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+void dispatchAllButInput() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 } // namespace korvane

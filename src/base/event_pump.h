@@ -20,4 +20,10 @@ void waitAndDispatch(std::optional<double> maxWait);
 // Dispatches what is pending and returns at once.
 void dispatchPending(std::optional<double> maxWait);
 
+// Dispatches what is pending except the operator's input, and returns at once: what runs while
+// a step that may not be interrupted by a click or a key waits (repaints, the window's close,
+// signals from outside). The input waits until the step is done, as it would for a step that
+// blocked.
+void dispatchAllButInput();
+
 } // namespace korvane

@@ -22,6 +22,7 @@
 #include "text/settings_text.h"
 
 #include <QByteArray>
+#include <QScopeGuard>
 #include <algorithm>
 #include <climits>
 
@@ -44,6 +45,9 @@ struct MSComm::Private {
     std::int16_t inBufferSize = 1024;
     std::int16_t inputLen = 0;
     std::int16_t commEvent = 0;
+
+    std::function<void()> openPump;
+    bool opening = false; // an open waits, handing the pump turns
 
     quint64 session = 0;
     bool receivePending = false;
@@ -75,7 +79,7 @@ struct MSComm::Private {
         std::unique_ptr<SerialDevice> fresh;
         QString why;
         if (const std::optional<NetworkAddress> address = parseNetworkAddress(path, &why))
-            fresh = std::make_unique<NetworkSerialDevice>(commPort, path, *address);
+            fresh = std::make_unique<NetworkSerialDevice>(commPort, path, *address, openPump);
         else
             fresh = std::make_unique<LocalSerialDevice>(commPort, path);
         fresh->open(settings, handshaking);
@@ -319,13 +323,24 @@ void MSComm::setPortOpen(bool open) {
         }
         return;
     }
+    if (open && d->opening) {
+        throw RunTimeError(
+            err::kPortAlreadyOpen,
+            QStringLiteral("Port already open: COM%1 is being opened").arg(d->commPort));
+    }
     if (open) {
+        d->opening = true;
+        const auto opened = qScopeGuard([this] { d->opening = false; });
         d->open();
         Q_EMIT PortOpened(d->commPort, devicePathForPort(d->commPort), d->settingsText);
     } else {
         d->close();
         Q_EMIT PortClosed(d->commPort);
     }
+}
+
+void MSComm::setOpenPump(std::function<void()> pump) {
+    d->openPump = std::move(pump);
 }
 
 void MSComm::setOutput(const QString &text) {

@@ -37,6 +37,7 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace korvane {
@@ -94,6 +95,12 @@ public:
     QString deviceName() const;
     // What the operator should know about how the open port was taken; empty when nothing.
     QString openNotice() const;
+
+    // What runs while an open waits on a network port (the look-up, the connection, the server's
+    // first words, up to 3 s): everything pending for the window except the operator's input, so
+    // that it repaints and a close or a signal is acted on. Without it such an open blocks. A
+    // second open asked for meanwhile is refused (8005).
+    void setOpenPump(std::function<void()> pump);
 
     // Test hook: raise OnComm with this code from the event pump, as the driver would.
     void raiseCommEvent(std::int16_t code);

@@ -9,6 +9,7 @@
 #include "device/wait_clock.h"
 
 #include <QList>
+#include <QScopeGuard>
 #include <poll.h>
 
 namespace korvane {
@@ -52,7 +53,11 @@ void NetworkSerialDevice::failClosedByServer() {
 
 void NetworkSerialDevice::connectTo(std::int64_t deadline) {
     HostLookup lookup(m_address.host);
-    if (!lookup.wait(deadline))
+    const bool answered = m_openPump ? pumpedWait(
+                                           deadline, [&] { return lookup.wait(0); },
+                                           [&](std::int64_t until) { lookup.wait(until); })
+                                     : lookup.wait(deadline);
+    if (!answered)
         failOpen(err::kNoAnswer, QStringLiteral("no answer from the name server for %1 within "
                                                 "3 s")
                                      .arg(m_address.host));
@@ -64,9 +69,25 @@ void NetworkSerialDevice::connectTo(std::int64_t deadline) {
     for (const QHostAddress &address : addresses) {
         m_peer = QStringLiteral("%1 port %2").arg(address.toString()).arg(m_address.port);
         m_socket.connectToHost(address, m_address.port);
-        if (m_socket.waitForConnected(msecsUntil(deadline)))
+        if (m_openPump) {
+            // Qt sees the connection made (or refused) at the pump's turn after the socket
+            // becomes writable.
+            if (pumpedWait(
+                    deadline,
+                    [this] {
+                        return connected() || m_socket.state() == QAbstractSocket::UnconnectedState;
+                    },
+                    socketNap(POLLOUT)) &&
+                connected())
+                break;
+            last = m_socket.state() == QAbstractSocket::UnconnectedState
+                       ? m_socket.error()
+                       : QAbstractSocket::SocketTimeoutError;
+        } else if (m_socket.waitForConnected(msecsUntil(deadline))) {
             break;
-        last = m_socket.error();
+        } else {
+            last = m_socket.error();
+        }
         m_socket.abort();
         if (monotonicNsecs() >= deadline)
             break;
@@ -115,6 +136,22 @@ void NetworkSerialDevice::awaitServer(std::int64_t deadline) {
         failClosedByServer();
 }
 
+void NetworkSerialDevice::pauseOpen(std::int64_t nsecs) {
+    const std::int64_t end = monotonicNsecs() + nsecs;
+    if (m_openPump) {
+        pumpedWait(
+            end, [] { return false; },
+            [](std::int64_t until) {
+                const timespec nap =
+                    toTimespec(std::max<std::int64_t>(0, until - monotonicNsecs()));
+                ::ppoll(nullptr, 0, &nap, nullptr);
+            });
+        return;
+    }
+    const timespec pause = toTimespec(nsecs);
+    ::ppoll(nullptr, 0, &pause, nullptr);
+}
+
 void NetworkSerialDevice::open(const LineSettings &settings, int handshaking) {
     if (handshaking == 3)
         throw settingsRefused(name(), QStringLiteral("RTS/CTS together with XON/XOFF handshaking"),
@@ -122,6 +159,8 @@ void NetworkSerialDevice::open(const LineSettings &settings, int handshaking) {
     reset();
     m_settings = settings;
     m_handshaking = handshaking;
+    m_opening = true;
+    const auto opened = qScopeGuard([this] { m_opening = false; });
     const std::int64_t deadline = monotonicNsecs() + std::int64_t{kOpenBoundMsecs} * 1'000'000;
     for (;;) {
         try {
@@ -133,8 +172,7 @@ void NetworkSerialDevice::open(const LineSettings &settings, int handshaking) {
             if (e.number() != err::kDeviceInUse || !probedRecently(m_address, kProbeReleaseMsecs) ||
                 monotonicNsecs() + kRetryPauseNsecs >= deadline)
                 throw;
-            const timespec pause = toTimespec(kRetryPauseNsecs);
-            ::ppoll(nullptr, 0, &pause, nullptr);
+            pauseOpen(kRetryPauseNsecs);
         }
     }
     // A freshly opened line starts empty, as a local one does. What a raw server said meanwhile

@@ -20,8 +20,9 @@ constexpr std::int64_t kDrainNapNsecs = 2'000'000;
 } // namespace
 
 NetworkSerialDevice::NetworkSerialDevice(int port, QString path, NetworkAddress address,
-                                         QObject *parent)
-    : SerialDevice(parent), m_number(port), m_path(std::move(path)), m_address(std::move(address)) {
+                                         OpenPump openPump, QObject *parent)
+    : SerialDevice(parent), m_number(port), m_path(std::move(path)), m_address(std::move(address)),
+      m_openPump(std::move(openPump)) {
     // One read takes at most this much from the kernel: a flooding server costs each turn of the
     // window a bounded piece of decoding and the program a bounded buffer.
     m_socket.setReadBufferSize(kReadChunk);
@@ -194,10 +195,46 @@ void NetworkSerialDevice::waitForOutput(std::int64_t deadline) {
 bool NetworkSerialDevice::waitForWire(std::int64_t deadline) {
     if (!connected() || monotonicNsecs() >= deadline)
         return false;
-    if (m_socket.waitForReadyRead(msecsUntil(deadline)) && connected())
+    if (m_opening && m_openPump) {
+        const quint64 reads = m_wireReads;
+        pumpedWait(
+            deadline, [&] { return !connected() || m_wireReads != reads; }, socketNap(POLLIN));
+        if (connected() && m_wireReads != reads)
+            return true;
+    } else if (m_socket.waitForReadyRead(msecsUntil(deadline)) && connected()) {
         return true;
+    }
     lookAtWindow();
     return false;
+}
+
+// One wait of an open that has a pump: the pump's turn, then `nap` until at most a slice later,
+// until `done` holds or the deadline passes. Returns whether `done` holds.
+bool NetworkSerialDevice::pumpedWait(std::int64_t deadline, const std::function<bool()> &done,
+                                     const std::function<void(std::int64_t until)> &nap) {
+    for (;;) {
+        m_openPump();
+        if (done())
+            return true;
+        const std::int64_t now = monotonicNsecs();
+        if (now >= deadline)
+            return false;
+        nap(std::min(deadline, now + std::int64_t{kOpenSliceMsecs} * 1'000'000));
+    }
+}
+
+// A nap that ends early when the socket is ready for `events`: Qt acts on them at the pump's
+// next turn.
+std::function<void(std::int64_t)> NetworkSerialDevice::socketNap(short events) const {
+    return [this, events](std::int64_t until) {
+        pollfd watched{int(m_socket.socketDescriptor()), events, 0};
+        if (watched.fd >= 0) {
+            ::poll(&watched, 1, msecsUntil(until));
+            return;
+        }
+        const timespec nap = toTimespec(std::max<std::int64_t>(0, until - monotonicNsecs()));
+        ::ppoll(nullptr, 0, &nap, nullptr);
+    };
 }
 
 // Whether the server still reads is seen only while the connection lasts: once the kernel gives
@@ -228,6 +265,7 @@ void NetworkSerialDevice::take() {
 void NetworkSerialDevice::absorb(const QByteArray &bytes, bool answer) {
     if (bytes.isEmpty())
         return;
+    ++m_wireReads;
     const qsizetype before = m_data.size();
     if (telnet()) {
         m_negotiation.beginRead();

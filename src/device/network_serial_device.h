@@ -11,7 +11,10 @@
 // the kernel at once, as a local line does with its driver. The waits block in the socket's own
 // waits, which dispatch no events.
 //
-// Opening is bounded by 3 s for the look-up, the connection and the server's first word. What a
+// Opening is bounded by 3 s for the look-up, the connection and the server's first word. Given an
+// open pump, the open hands it a turn every kOpenSliceMsecs while it waits, so that the window
+// repaints and a close or a signal from outside is acted on; without one the open blocks (the
+// port list's probe, the tests of the device alone). What a
 // server says instead of serving ("Port already in use", "Device open failure: ...") followed by
 // a close is the reason the open fails, never the radio's data; so is what a raw server says
 // in the moments after the connection, even when it is slow to close. A connection that ends
@@ -30,6 +33,7 @@
 #include "text/telnet_codec.h"
 
 #include <QTcpSocket>
+#include <functional>
 #include <optional>
 
 namespace korvane {
@@ -44,8 +48,15 @@ public:
     // The most one read takes from the kernel.
     static constexpr qint64 kReadChunk = 64 * 1024;
 
+    // How often an open that waits hands its pump a turn.
+    static constexpr int kOpenSliceMsecs = 10;
+    // What an open's pump does: runs what is pending for the window, except the operator's input,
+    // and returns at once.
+    using OpenPump = std::function<void()>;
+
     // `port` is the port number messages name, `path` the entry the port table gives it.
-    NetworkSerialDevice(int port, QString path, NetworkAddress address, QObject *parent = nullptr);
+    NetworkSerialDevice(int port, QString path, NetworkAddress address, OpenPump openPump = {},
+                        QObject *parent = nullptr);
     ~NetworkSerialDevice() override;
 
     QString name() const override;
@@ -78,6 +89,10 @@ private:
     void send(const QByteArray &wire);
     void noteLineBytes(qint64 bytes);
     bool waitForWire(std::int64_t deadline);
+    bool pumpedWait(std::int64_t deadline, const std::function<bool()> &done,
+                    const std::function<void(std::int64_t until)> &nap);
+    std::function<void(std::int64_t)> socketNap(short events) const;
+    void pauseOpen(std::int64_t nsecs);
     void lookAtWindow();
     QString silenceReason() const;
     void onSocketError(QAbstractSocket::SocketError error);
@@ -89,6 +104,8 @@ private:
     QString m_path;
     NetworkAddress m_address;
     QString m_peer; // "127.0.0.1 port 7001": where the connection went
+    OpenPump m_openPump;
+    bool m_opening = false; // the open's waits hand the pump turns
     QTcpSocket m_socket;
     TelnetDecoder m_decoder;
     TelnetNegotiation m_negotiation;
@@ -108,6 +125,7 @@ private:
     QString m_dropReason; // why the program itself dropped the connection; empty when it did not
     bool m_windowShut = false; // at the last look, the server had stopped reading
     QByteArray m_serverWords;  // what a raw server said while the open settled, until more came
+    quint64 m_wireReads = 0;   // reads that brought something, to tell a wait what came
 };
 
 } // namespace korvane

@@ -15,6 +15,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
@@ -112,6 +114,7 @@ private Q_SLOTS:
     void initTestCase();
     void endedFromOutside_data();
     void endedFromOutside();
+    void endedWhileANetworkOpenWaits();
     void displayCannotBeReached_data();
     void displayCannotBeReached();
 };
@@ -187,6 +190,63 @@ void TestProgramEnd::endedFromOutside() {
     }
     QCOMPARE(lockFileOf(device).value_or(QString()), QString());
     QCOMPARE(heldBy(device), QString());
+}
+
+// SIGTERM while the open of a network port waits (up to 3 s for a server that takes the
+// connection and never speaks) ends the program then: the session log holds the open's start and
+// not its failure.
+void TestProgramEnd::endedWhileANetworkOpenWaits() {
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        QFAIL("Xvfb and xdotool are needed to click the real window (scripts/install-deps.sh)");
+    VirtualDisplay x;
+    QVERIFY(!x.display().isEmpty());
+    QTcpServer mute; // takes connections, says nothing
+    QVERIFY(mute.listen(QHostAddress::LocalHost));
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("session.log"));
+
+    QProcess korvane;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), x.display());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("KORVANE_PORTS"),
+               QStringLiteral("1=rfc2217://127.0.0.1:%1").arg(mute.serverPort()));
+    korvane.setProcessEnvironment(env);
+    korvane.setProcessChannelMode(QProcess::ForwardedChannels);
+    korvane.start(korvaneProgram(), {QStringLiteral("--log"), log});
+    QVERIFY(korvane.waitForStarted());
+    const QByteArray window =
+        xdotool(x.display(), {QStringLiteral("search"), QStringLiteral("--sync"),
+                              QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                              QStringLiteral("^Korvane")})
+            .split('\n')
+            .value(0);
+    QVERIFY(!window.isEmpty());
+    const QPoint at = centreOf(&frmKorvane::cmdCOMStatus);
+    xdotool(x.display(), {QStringLiteral("mousemove"), QStringLiteral("--window"),
+                          QString::fromLatin1(window), QString::number(at.x()),
+                          QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")});
+    // The port list's probe connected first; the open's connection is the second.
+    int connections = 0;
+    QVERIFY(waitFor(
+        [&] {
+            while (QTcpSocket *taken = mute.nextPendingConnection()) {
+                taken->setParent(&mute);
+                ++connections;
+            }
+            return connections >= 2;
+        },
+        5000));
+    QCOMPARE(::kill(pid_t(korvane.processId()), SIGTERM), 0);
+    QVERIFY(korvane.waitForFinished(5000));
+    QCOMPARE(korvane.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(korvane.exitCode(), 0);
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    QVERIFY2(written.contains("Opening COM Port 1"), written.constData());
+    QVERIFY2(!written.contains("Err 8023"), written.constData());
 }
 
 // "%x" stands for a virtual X server that answers; XDG_RUNTIME_DIR is an empty folder of the
