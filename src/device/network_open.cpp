@@ -23,6 +23,9 @@ constexpr std::int64_t kSettleNsecs = 500'000'000;
 // so and close before its words could be taken for the radio's. A server that did say something
 // in that time gets kSettleNsecs in all to close.
 constexpr std::int64_t kRawSettleNsecs = 100'000'000;
+// How long a Telnet server has to speak first (see awaitServer). One that waits for the program
+// to speak costs its opens this much.
+constexpr std::int64_t kGreetingNsecs = 250'000'000;
 // How long after the port list's probe of a server its "in use" may still be the probe's, and
 // how long an open pauses before it asks again.
 constexpr int kProbeReleaseMsecs = 2000;
@@ -119,6 +122,15 @@ void NetworkSerialDevice::awaitServer(std::int64_t deadline) {
             failClosedByServer();
         return;
     }
+    // ser2net speaks first, and one that will not serve says why and closes at once; whatever of
+    // ours is still unread on its side then turns its close into a reset, which can drop its
+    // words before they leave it. So the server has a moment to speak before the program does.
+    const quint64 readsBefore = m_wireReads;
+    const std::int64_t greeting = std::min(deadline, monotonicNsecs() + kGreetingNsecs);
+    while (connected() && m_wireReads == readsBefore && waitForWire(greeting)) {
+    }
+    if (!connected())
+        failClosedByServer();
     send(m_negotiation.start());
     while (connected() && !m_heardServer && waitForWire(deadline)) {
     }

@@ -5,6 +5,7 @@
 #include "window/shape.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -25,6 +26,7 @@ bool runWatched(Console &c, const std::function<bool()> &done, int msecs, qint64
 }
 
 QString untruths(Console &c) {
+    QCoreApplication::processEvents();
     frmKorvane &w = c.window();
     QStringList wrong;
     const bool open = c.app().MSComm1.PortOpen();
