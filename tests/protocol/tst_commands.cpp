@@ -254,7 +254,8 @@ void TestCommands::pollingFollowsTheButton() {
             QVERIFY2(console.runUntil([&] { return !console.app().commands.replyAwaited(); },
                                       int(kReplyWait * 1000) + 2000),
                      qPrintable(where()));
-            QVERIFY2(untruths(console).isEmpty(), qPrintable(where() + ": " + untruths(console)));
+            const QString wrong = untruths(console);
+            QVERIFY2(wrong.isEmpty(), qPrintable(where() + ": " + wrong));
             radio->thaw();
             console.runFor(300); // what waited in the line is read and answered
             if (!console.app().MSComm1.PortOpen())

@@ -43,7 +43,7 @@ bool runWatched(Console &c, const std::function<bool()> &done, int msecs, qint64
 // What the controls say that is not so about the port and sync; empty when they tell the truth:
 // "Start Probe" exactly when the port is closed, the port and baud boxes enabled exactly then,
 // polling on exactly under "Stop Sync", the poll light white with sync off. Judged as the
-// operator sees the window: after what the serial control has posted (a loss is told from the
+// operator sees the window: once what the serial control has posted (a loss is told from the
 // event pump, a turn after the device found it) has been delivered.
 QString untruths(Console &c);
 
