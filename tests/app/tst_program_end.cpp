@@ -64,6 +64,15 @@ QByteArray xdotool(const QString &display, const QStringList &arguments) {
     return tool.readAllStandardOutput().trimmed();
 }
 
+// The X window of the korvane on `display`, once it shows; empty if it does not.
+QByteArray korvaneWindow(const QString &display) {
+    return xdotool(display, {QStringLiteral("search"), QStringLiteral("--sync"),
+                             QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                             QStringLiteral("^Korvane")})
+        .split('\n')
+        .value(0);
+}
+
 // Where the middle of a button is in the window: the window's own layout, made here offscreen.
 QPoint centreOf(QPushButton *frmKorvane::*button) {
     frmKorvane window;
@@ -159,12 +168,7 @@ void TestProgramEnd::endedFromOutside() {
                                         ? QStringList{QStringLiteral("-display"), x.display()}
                                         : QStringList{});
     QVERIFY(korvane.waitForStarted());
-    const QByteArray window =
-        xdotool(x.display(), {QStringLiteral("search"), QStringLiteral("--sync"),
-                              QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                              QStringLiteral("^Korvane")})
-            .split('\n')
-            .value(0);
+    const QByteArray window = korvaneWindow(x.display());
     QVERIFY(!window.isEmpty());
     for (QPushButton *frmKorvane::*button :
          {&frmKorvane::cmdCOMStatus, &frmKorvane::cmdSyncOnOff}) {
@@ -216,12 +220,7 @@ void TestProgramEnd::endedWhileANetworkOpenWaits() {
     korvane.setProcessChannelMode(QProcess::ForwardedChannels);
     korvane.start(korvaneProgram(), {QStringLiteral("--log"), log});
     QVERIFY(korvane.waitForStarted());
-    const QByteArray window =
-        xdotool(x.display(), {QStringLiteral("search"), QStringLiteral("--sync"),
-                              QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                              QStringLiteral("^Korvane")})
-            .split('\n')
-            .value(0);
+    const QByteArray window = korvaneWindow(x.display());
     QVERIFY(!window.isEmpty());
     const QPoint at = centreOf(&frmKorvane::cmdCOMStatus);
     xdotool(x.display(), {QStringLiteral("mousemove"), QStringLiteral("--window"),
