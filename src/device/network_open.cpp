@@ -150,18 +150,11 @@ void NetworkSerialDevice::awaitServer(std::int64_t deadline) {
 
 void NetworkSerialDevice::pauseOpen(std::int64_t nsecs) {
     const std::int64_t end = monotonicNsecs() + nsecs;
-    if (m_openPump) {
+    if (m_openPump)
         pumpedWait(
-            end, [] { return false; },
-            [](std::int64_t until) {
-                const timespec nap =
-                    toTimespec(std::max<std::int64_t>(0, until - monotonicNsecs()));
-                ::ppoll(nullptr, 0, &nap, nullptr);
-            });
-        return;
-    }
-    const timespec pause = toTimespec(nsecs);
-    ::ppoll(nullptr, 0, &pause, nullptr);
+            end, [] { return false; }, sleepUntil);
+    else
+        sleepUntil(end);
 }
 
 void NetworkSerialDevice::open(const LineSettings &settings, int handshaking) {

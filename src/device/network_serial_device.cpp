@@ -232,8 +232,7 @@ std::function<void(std::int64_t)> NetworkSerialDevice::socketNap(short events) c
             ::poll(&watched, 1, msecsUntil(until));
             return;
         }
-        const timespec nap = toTimespec(std::max<std::int64_t>(0, until - monotonicNsecs()));
-        ::ppoll(nullptr, 0, &nap, nullptr);
+        sleepUntil(until);
     };
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <ctime>
+#include <poll.h>
 
 namespace korvane {
 
@@ -35,6 +36,12 @@ inline int msecsUntil(std::int64_t deadline) {
 inline timespec toTimespec(std::int64_t nsecs) {
     return timespec{static_cast<time_t>(nsecs / 1'000'000'000),
                     static_cast<long>(nsecs % 1'000'000'000)};
+}
+
+// Sleeps until `deadline`, dispatching nothing.
+inline void sleepUntil(std::int64_t deadline) {
+    const timespec nap = toTimespec(std::max<std::int64_t>(0, deadline - monotonicNsecs()));
+    ::ppoll(nullptr, 0, &nap, nullptr);
 }
 
 } // namespace korvane
