@@ -3,12 +3,10 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QWaitCondition>
-#include <netdb.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
+#include <string>
 #include <thread>
-#include <unistd.h>
 
+#include "device/socket_os.h"
 #include "device/wait_clock.h"
 
 namespace korvane {
@@ -60,24 +58,28 @@ void resolve(const QString &host, const std::shared_ptr<const Resolver> &resolve
         waker->wake();
 }
 
+// The address alone, as the resolver gave it: a link-local address's zone is not kept.
+QHostAddress addressOf(const os::Endpoint &at) {
+    const std::array<std::uint8_t, 16> &b = at.bytes;
+    if (at.ipv6)
+        return QHostAddress(b.data());
+    return QHostAddress(quint32{b[0]} << 24 | quint32{b[1]} << 16 | quint32{b[2]} << 8 |
+                        quint32{b[3]});
+}
+
 } // namespace
 
 Resolution systemResolve(const QString &host) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo *found = nullptr;
-    const int status = ::getaddrinfo(host.toUtf8().constData(), nullptr, &hints, &found);
+    std::string error;
+    const std::vector<os::Endpoint> found = os::resolveHost(host.toUtf8().constData(), error);
     Resolution answer;
-    for (const addrinfo *at = found; status == 0 && at; at = at->ai_next) {
-        const QHostAddress address(at->ai_addr);
+    for (const os::Endpoint &at : found) {
+        const QHostAddress address = addressOf(at);
         if (!address.isNull() && !answer.addresses.contains(address))
             answer.addresses << address;
     }
-    if (found)
-        ::freeaddrinfo(found);
-    if (status != 0)
-        answer.error = QString::fromLocal8Bit(::gai_strerror(status));
+    if (!error.empty())
+        answer.error = QString::fromLocal8Bit(error);
     return answer;
 }
 
@@ -90,20 +92,18 @@ Resolver setResolver(Resolver resolver) {
     return before ? *before : Resolver();
 }
 
-LookupWaker::LookupWaker() : m_fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+LookupWaker::LookupWaker() : m_handle(os::openWaker()) {}
 
 LookupWaker::~LookupWaker() {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    os::closeWaker(m_handle);
 }
 
 void LookupWaker::take() {
-    eventfd_t count = 0;
-    ::eventfd_read(m_fd, &count);
+    os::drainWaker(m_handle);
 }
 
 void LookupWaker::wake() {
-    ::eventfd_write(m_fd, 1);
+    os::wake(m_handle);
 }
 
 HostLookup::HostLookup(const QString &host, std::shared_ptr<LookupWaker> waker)

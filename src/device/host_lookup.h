@@ -10,9 +10,10 @@
 // never reaches the resolver.
 //
 // A waker lets one thread wait for many look-ups and for sockets at once: each look-up handed
-// the waker makes its descriptor readable when its answer is in, so the waiter polls it beside
-// its sockets. It lives as long as the last look-up that holds it, so a look-up that outlives
-// its waiter never writes to a descriptor that was closed and given to something else.
+// the waker makes its handle readable when its answer is in, so the waiter waits on it beside
+// its sockets (see socket_os.h). It lives as long as the last look-up that holds it, so a
+// look-up that outlives its waiter never writes to a handle that was closed and given to
+// something else.
 
 #include <QHostAddress>
 #include <QList>
@@ -45,12 +46,12 @@ public:
     LookupWaker &operator=(const LookupWaker &) = delete;
 
     // Readable once a look-up handed this waker has its answer in; take() makes it quiet again.
-    int fd() const { return m_fd; }
+    std::intptr_t handle() const { return m_handle; }
     void take();
     void wake();
 
 private:
-    int m_fd;
+    std::intptr_t m_handle;
 };
 
 class HostLookup {

@@ -1,9 +1,6 @@
 #include "device/network_link.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
+#include "device/socket_os.h"
 
 namespace korvane {
 
@@ -11,27 +8,15 @@ namespace {
 constexpr qsizetype kLongestServerWords = 160;
 } // namespace
 
+// An idle connection is probed after 3 s, every second, and given up after 3 unanswered probes:
+// kSilenceSecs in all, as for unacknowledged output.
 void watchForSilence(qintptr fd) {
-    const int on = 1;
-    const int idle = 3;
-    const int interval = 1;
-    const int probes = 3;
-    const unsigned int userTimeout = kSilenceSecs * 1000;
-    ::setsockopt(int(fd), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-    ::setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
-    ::setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
-    ::setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
-    ::setsockopt(int(fd), IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeout, sizeof userTimeout);
+    os::setKeepAlive(fd, 3, 1, 3);
+    os::setUnacknowledgedLimit(fd, kSilenceSecs * 1000);
 }
 
 bool peerWindowShut(qintptr fd) {
-    int queued = 0;
-    if (::ioctl(int(fd), TIOCOUTQ, &queued) != 0 || queued <= 0)
-        return false;
-    tcp_info info{};
-    socklen_t size = sizeof info;
-    return ::getsockopt(int(fd), IPPROTO_TCP, TCP_INFO, &info, &size) == 0 &&
-           info.tcpi_unacked == 0;
+    return os::bytesUnsent(fd) > 0 && os::nothingInFlight(fd);
 }
 
 QString serverWords(const QByteArray &bytes) {

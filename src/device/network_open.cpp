@@ -6,11 +6,11 @@
 #include "device/network_link.h"
 #include "device/network_probe.h"
 #include "device/network_serial_device.h"
+#include "device/socket_os.h"
 #include "device/wait_clock.h"
 
 #include <QList>
 #include <QScopeGuard>
-#include <poll.h>
 
 namespace korvane {
 
@@ -80,7 +80,7 @@ void NetworkSerialDevice::connectTo(std::int64_t deadline) {
                     [this] {
                         return connected() || m_socket.state() == QAbstractSocket::UnconnectedState;
                     },
-                    socketNap(POLLOUT)) &&
+                    socketNap(os::kWritable)) &&
                 connected())
                 break;
             last = m_socket.state() == QAbstractSocket::UnconnectedState

@@ -1,67 +1,42 @@
 #include "device/network_probe.h"
 
 #include "device/host_lookup.h"
+#include "device/socket_os.h"
 #include "device/wait_clock.h"
 
-#include <QtEndian>
+#include <QHostAddress>
 #include <algorithm>
-#include <arpa/inet.h>
-#include <cerrno>
 #include <cstring>
 #include <memory>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace korvane {
 
 namespace {
 
-// A non-blocking connect to `address`; the socket, or -1 when it failed at once.
-int startConnect(const QHostAddress &address, quint16 port) {
-    sockaddr_storage storage{};
-    socklen_t length = 0;
+// A non-blocking connect to `address`; the socket, or kNoSocket when it failed at once.
+os::Socket startConnect(const QHostAddress &address, quint16 port) {
+    os::Endpoint to;
+    to.port = port;
     if (address.protocol() == QAbstractSocket::IPv4Protocol) {
-        auto *in = reinterpret_cast<sockaddr_in *>(&storage);
-        in->sin_family = AF_INET;
-        in->sin_port = htons(port);
-        in->sin_addr.s_addr = htonl(address.toIPv4Address());
-        length = sizeof *in;
+        const quint32 ip = address.toIPv4Address();
+        to.bytes = {std::uint8_t(ip >> 24), std::uint8_t(ip >> 16), std::uint8_t(ip >> 8),
+                    std::uint8_t(ip)};
     } else if (address.protocol() == QAbstractSocket::IPv6Protocol) {
-        auto *in6 = reinterpret_cast<sockaddr_in6 *>(&storage);
-        in6->sin6_family = AF_INET6;
-        in6->sin6_port = htons(port);
+        to.ipv6 = true;
         const Q_IPV6ADDR bytes = address.toIPv6Address();
-        std::memcpy(&in6->sin6_addr, bytes.c, sizeof bytes.c);
-        in6->sin6_scope_id = address.scopeId().toUInt();
-        length = sizeof *in6;
+        std::memcpy(to.bytes.data(), bytes.c, sizeof bytes.c);
+        to.scopeId = address.scopeId().toUInt();
     } else {
-        return -1;
+        return os::kNoSocket;
     }
-    const int fd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&storage), length) != 0 &&
-        errno != EINPROGRESS) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return os::startConnect(to);
 }
 
 // When each address was last connected to by a probe, on the monotonic clock.
 std::map<std::pair<QString, quint16>, std::int64_t> &probeTimes() {
     static std::map<std::pair<QString, quint16>, std::int64_t> times;
     return times;
-}
-
-// Drops the connection with a reset: the server sees it end at once.
-void drop(int fd) {
-    const linger reset{1, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-    ::close(fd);
 }
 
 } // namespace
@@ -78,7 +53,7 @@ std::set<int> answeringNetworkPorts(const std::map<int, NetworkAddress> &ports, 
         lookups.emplace_back(n, std::make_unique<HostLookup>(address.host, waker));
 
     // The waker first, then one connection for each address found.
-    std::vector<pollfd> fds{pollfd{waker->fd(), POLLIN, 0}};
+    std::vector<os::Watch> fds{os::Watch{waker->handle(), os::kReadable, 0}};
     std::vector<int> owners{0};
     const auto connectAnswered = [&] {
         for (auto at = lookups.begin(); at != lookups.end();) {
@@ -87,9 +62,9 @@ std::set<int> answeringNetworkPorts(const std::map<int, NetworkAddress> &ports, 
                 continue;
             }
             for (const QHostAddress &address : at->second->addresses()) {
-                const int fd = startConnect(address, ports.at(at->first).port);
-                if (fd >= 0) {
-                    fds.push_back(pollfd{fd, POLLOUT, 0});
+                const os::Socket fd = startConnect(address, ports.at(at->first).port);
+                if (fd != os::kNoSocket) {
+                    fds.push_back(os::Watch{fd, os::kWritable, 0});
                     owners.push_back(at->first);
                 }
             }
@@ -100,39 +75,38 @@ std::set<int> answeringNetworkPorts(const std::map<int, NetworkAddress> &ports, 
 
     std::set<int> answering;
     for (;;) {
-        const std::size_t connecting = std::size_t(
-            std::count_if(fds.begin() + 1, fds.end(), [](const pollfd &p) { return p.fd >= 0; }));
+        const std::size_t connecting =
+            std::size_t(std::count_if(fds.begin() + 1, fds.end(), [](const os::Watch &p) {
+                return p.socket != os::kNoSocket;
+            }));
         if (lookups.empty() && connecting == 0)
             break;
         // At the deadline one last look, without waiting, at what answered meanwhile.
         const std::int64_t left = std::max<std::int64_t>(0, deadline - monotonicNsecs());
-        const timespec timeout = toTimespec(left);
-        const int ready = ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
-        if (ready < 0 && errno == EINTR)
+        const int ready = os::waitFor(fds.data(), fds.size(), left);
+        if (ready == os::kWaitInterrupted)
             continue;
         for (std::size_t i = 1; ready > 0 && i < fds.size(); ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
+            if (fds[i].socket == os::kNoSocket || fds[i].found == 0)
                 continue;
-            int error = 0;
-            socklen_t size = sizeof error;
-            if (::getsockopt(fds[i].fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0) {
+            if (os::connectTaken(fds[i].socket)) {
                 answering.insert(owners[i]);
                 const NetworkAddress &address = ports.at(owners[i]);
                 probeTimes()[{address.host, address.port}] = monotonicNsecs();
             }
-            drop(fds[i].fd);
-            fds[i].fd = -1; // poll skips it from now on
+            os::dropConnection(fds[i].socket);
+            fds[i].socket = os::kNoSocket; // the wait skips it from now on
         }
         if (left == 0 || ready < 0)
             break;
-        if (fds[0].revents != 0) {
+        if (fds[0].found != 0) {
             waker->take();
             connectAnswered();
         }
     }
     for (std::size_t i = 1; i < fds.size(); ++i) {
-        if (fds[i].fd >= 0)
-            drop(fds[i].fd);
+        if (fds[i].socket != os::kNoSocket)
+            os::dropConnection(fds[i].socket);
     }
     return answering;
 }

@@ -2,11 +2,8 @@
 
 #include "device/line_setup.h"
 #include "device/network_link.h"
+#include "device/socket_os.h"
 #include "device/wait_clock.h"
-
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
 
 namespace korvane {
 
@@ -80,8 +77,7 @@ void NetworkSerialDevice::close() {
     const bool undrained = bytesToSend() > 0;
     m_open = false;
     if (connected() && undrained) {
-        const linger reset{1, 0};
-        ::setsockopt(int(m_socket.socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        os::resetOnClose(m_socket.socketDescriptor());
     } else if (connected()) {
         m_socket.disconnectFromHost();
     }
@@ -89,9 +85,7 @@ void NetworkSerialDevice::close() {
 }
 
 void NetworkSerialDevice::pullFromKernel() {
-    int waiting = 0;
-    if (connected() && ::ioctl(int(m_socket.socketDescriptor()), FIONREAD, &waiting) == 0 &&
-        waiting > 0)
+    if (connected() && os::bytesReadable(m_socket.socketDescriptor()) > 0)
         m_socket.waitForReadyRead(0); // reads what is there; readyRead takes it
     take();
 }
@@ -107,10 +101,7 @@ qint64 NetworkSerialDevice::bytesWaiting() const {
 qint64 NetworkSerialDevice::bytesToSend() const {
     if (!connected())
         return 0;
-    int queued = 0;
-    if (::ioctl(int(m_socket.socketDescriptor()), TIOCOUTQ, &queued) != 0)
-        queued = 0;
-    return m_socket.bytesToWrite() + queued;
+    return m_socket.bytesToWrite() + os::bytesUnsent(m_socket.socketDescriptor());
 }
 
 QByteArray NetworkSerialDevice::read(qint64 maxBytes) {
@@ -182,8 +173,7 @@ void NetworkSerialDevice::waitForOutput(std::int64_t deadline) {
             m_socket.waitForBytesWritten(msecsUntil(deadline));
         } else {
             // Only the kernel's queue is left; it gives no wake-up when it empties.
-            const timespec nap = toTimespec(std::min(left, kDrainNapNsecs));
-            ::ppoll(nullptr, 0, &nap, nullptr);
+            os::napFor(std::min(left, kDrainNapNsecs));
         }
         lookAtWindow();
         checkConnection();
@@ -198,7 +188,8 @@ bool NetworkSerialDevice::waitForWire(std::int64_t deadline) {
     if (m_opening && m_openPump) {
         const quint64 reads = m_wireReads;
         pumpedWait(
-            deadline, [&] { return !connected() || m_wireReads != reads; }, socketNap(POLLIN));
+            deadline, [&] { return !connected() || m_wireReads != reads; },
+            socketNap(os::kReadable));
         if (connected() && m_wireReads != reads)
             return true;
     } else if (m_socket.waitForReadyRead(msecsUntil(deadline)) && connected()) {
@@ -227,9 +218,10 @@ bool NetworkSerialDevice::pumpedWait(std::int64_t deadline, const std::function<
 // next turn.
 std::function<void(std::int64_t)> NetworkSerialDevice::socketNap(short events) const {
     return [this, events](std::int64_t until) {
-        pollfd watched{int(m_socket.socketDescriptor()), events, 0};
-        if (watched.fd >= 0) {
-            ::poll(&watched, 1, msecsUntil(until));
+        os::Watch watched{m_socket.socketDescriptor(), events, 0};
+        if (watched.socket >= 0) {
+            // Whole milliseconds, rounded up: the nap does not end before `until`.
+            os::waitFor(&watched, 1, std::int64_t{msecsUntil(until)} * 1'000'000);
             return;
         }
         sleepUntil(until);
@@ -285,16 +277,16 @@ void NetworkSerialDevice::absorb(const QByteArray &bytes, bool answer) {
 // when it will not serve and says why) has its last words in the kernel still, ahead of the
 // reset; Qt closes the socket right after it tells the error, and they would go with it.
 void NetworkSerialDevice::takeLastWords() {
-    const int fd = int(m_socket.socketDescriptor());
+    const os::Socket fd = m_socket.socketDescriptor();
     if (fd < 0)
         return;
     QByteArray bytes = m_socket.isReadable() ? m_socket.read(kReadChunk) : QByteArray();
     char chunk[4096];
     while (bytes.size() < kReadChunk) {
-        const ssize_t n = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        const std::int64_t n = os::receiveNow(fd, chunk, sizeof chunk);
         if (n <= 0)
             break;
-        bytes.append(chunk, n);
+        bytes.append(chunk, qsizetype(n));
     }
     absorb(bytes, false);
 }

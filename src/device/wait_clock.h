@@ -1,19 +1,22 @@
 #pragma once
 // Deadlines for the waits that block without dispatching events (the receive burst's quiet wait,
-// the drain of output): CLOCK_MONOTONIC nanoseconds, unaffected by the clock being set.
+// the drain of output): nanoseconds of the steady clock (CLOCK_MONOTONIC on Linux), unaffected by
+// the clock being set.
+
+#include "device/socket_os.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <ctime>
-#include <poll.h>
 
 namespace korvane {
 
 inline std::int64_t monotonicNsecs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // The moment `seconds` from now; now for a time that is not positive (NaN included).
@@ -38,10 +41,9 @@ inline timespec toTimespec(std::int64_t nsecs) {
                     static_cast<long>(nsecs % 1'000'000'000)};
 }
 
-// Sleeps until `deadline`, dispatching nothing.
+// Sleeps until `deadline`, dispatching nothing; a signal may end it early.
 inline void sleepUntil(std::int64_t deadline) {
-    const timespec nap = toTimespec(std::max<std::int64_t>(0, deadline - monotonicNsecs()));
-    ::ppoll(nullptr, 0, &nap, nullptr);
+    os::napFor(deadline - monotonicNsecs());
 }
 
 } // namespace korvane
