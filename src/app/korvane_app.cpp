@@ -106,6 +106,7 @@ void prepareDisplay() {
 }
 
 int runKorvane(int argc, char *argv[]) {
+    joinStartingConsole();
     // Before any display is looked for: --help, --version and a mistake answer anywhere.
     const CommandLine options = parseCommandLine(argumentsOf(argc, argv));
     if (const std::optional<int> status = answerCommandLine(options))

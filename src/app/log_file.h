@@ -18,6 +18,10 @@
 // where the operator said, never where someone else's link points. The name is bytes
 // (text/path_bytes.h): a name that is not UTF-8 is the file's own name on disk.
 //
+// That is Linux (log_file_posix.cpp). On Windows (log_file_windows.cpp) the same holds in its
+// terms: a disk file only (no device, pipe or reserved name such as NUL or COM1), no reparse point
+// (a link) followed, a UTF-16 name, and a file deleted while open is told as removed.
+//
 // A failure is told once, as the reason, and the file is closed: the disk full or any other
 // refusal of a write (a record the disk took only part of is taken back, so the log ends with a
 // whole line), or the file removed while it was being written (a write to a removed file succeeds
@@ -47,9 +51,10 @@ public:
     QString path() const { return m_path; }
 
 private:
-    qint64 writeAll(const QByteArray &bytes, int *error);
+    qint64 writeAll(const QByteArray &bytes, unsigned long *error);
+    void takeBack(qint64 size); // Windows: shortens the file to `size`
 
-    int m_fd = -1;
+    qintptr m_fd = -1; // the file descriptor (Linux) or handle (Windows); -1 when closed
     QString m_path;
 };
 

@@ -8,6 +8,9 @@
 // When the window system goes away (the X server ends) Qt ends the process with exit() from
 // inside the event loop: nothing of the window runs any more, but exit handlers do. The port is
 // closed in one, so that its lock file does not outlive the program.
+//
+// That is Linux (outside_end_posix.cpp). Windows (outside_end_windows.cpp) has no signals: a
+// console's Ctrl+C, Ctrl+Break and close, and the session's end, run the same shutdown.
 
 #include <QObject>
 #include <functional>
@@ -15,6 +18,12 @@
 class QSocketNotifier;
 
 namespace korvane {
+
+namespace outside {
+// Both platforms' own: from now on `closePort` runs from an exit handler (an empty one: nothing
+// does any more).
+void closePortAtExit(std::function<void()> closePort);
+} // namespace outside
 
 class OutsideEnd : public QObject {
 public:
@@ -25,9 +34,10 @@ public:
     OutsideEnd(const OutsideEnd &) = delete;
     OutsideEnd &operator=(const OutsideEnd &) = delete;
 
-private:
+    // Runs the shutdown an end from outside asks for; on the window's thread only.
     void signalled();
 
+private:
     std::function<void()> m_closeWindow;
     QSocketNotifier *m_notifier = nullptr;
 };

@@ -11,7 +11,13 @@
 
 namespace korvane {
 
+// The arguments after the program's name, as text. Each system's own (program_arguments_posix.cpp,
+// program_arguments_windows.cpp): Linux arguments are bytes, Windows arguments UTF-16.
 QStringList argumentsOf(int argc, char *argv[]);
+
+// Windows: a window program has no console of its own; when started from one, it writes --help,
+// --version and its mistakes there, and Ctrl+C there ends it. Linux: nothing to do.
+void joinStartingConsole();
 
 // Prints the help, the version or the mistake; returns the exit status when the program is to end
 // here, nothing when it is to go on.

@@ -6,11 +6,24 @@
 
 namespace korvane {
 
+namespace {
+// The thread-safe local time: POSIX's localtime_r, or Windows' localtime_s with its arguments the
+// other way round.
+tm localTime(std::time_t seconds) {
+    tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &seconds);
+#else
+    localtime_r(&seconds, &local);
+#endif
+    return local;
+}
+} // namespace
+
 double SystemClock::secondsSinceMidnight() const {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
-    tm local{};
-    localtime_r(&ts.tv_sec, &local);
+    const tm local = localTime(ts.tv_sec);
     return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec +
            static_cast<double>(ts.tv_nsec) / 1e9;
 }

@@ -19,6 +19,7 @@ QString refusedSettings(const LineSettings &line, int handshaking);
 // Error 8015 naming the device `where`, what was refused and why.
 RunTimeError settingsRefused(const QString &where, const QString &what, const QString &reason);
 
+// Linux only (line_setup_posix.cpp); the Windows device sets its line itself.
 // Whether the open file `fd` is the slave end of a pseudo-terminal.
 bool isPseudoTerminal(int fd);
 

@@ -13,7 +13,7 @@
 #include "device/mscomm.h"
 
 #include "base/comm_event.h"
-#include "device/local_serial_device.h"
+#include "device/local_port.h"
 #include "device/network_serial_device.h"
 #include "device/serial_device.h"
 #include "device/wait_clock.h"
@@ -81,7 +81,7 @@ struct MSComm::Private {
         if (const std::optional<NetworkAddress> address = parseNetworkAddress(path, &why))
             fresh = std::make_unique<NetworkSerialDevice>(commPort, path, *address, openPump);
         else
-            fresh = std::make_unique<LocalSerialDevice>(commPort, path);
+            fresh = makeLocalDevice(commPort, path);
         fresh->open(settings, handshaking);
         device = std::move(fresh);
         QObject::connect(device.get(), &SerialDevice::readyRead, q, [this] { postReceive(); });

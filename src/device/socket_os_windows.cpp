@@ -19,6 +19,10 @@
 
 namespace korvane::os {
 
+// Windows' own option numbers (ws2ipdef.h), which the MinGW headers at hand do not all name.
+constexpr int kTcpMaxRetransmitTime = 5; // TCP_MAXRT
+constexpr int kTcpKeepCount = 16;        // TCP_KEEPCNT
+
 namespace {
 
 // Winsock serves a process only once it has been started; Qt starts it for its own sockets, but
@@ -187,8 +191,8 @@ bool nothingInFlight(Socket) {
     return false;
 }
 
-// The idle time and interval go through SIO_KEEPALIVE_VALS; the number of probes only where the
-// headers know TCP_KEEPCNT, else it is Windows' own (10).
+// The idle time and interval go through SIO_KEEPALIVE_VALS, the number of probes through
+// TCP_KEEPCNT (Windows 10 1703 and later; older systems refuse it and keep their own 10).
 void setKeepAlive(Socket socket, int idleSecs, int intervalSecs, int probes) {
     const SOCKET handle = handleOf(socket);
     const BOOL on = TRUE;
@@ -200,25 +204,16 @@ void setKeepAlive(Socket socket, int idleSecs, int intervalSecs, int probes) {
     DWORD returned = 0;
     ::WSAIoctl(handle, SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr,
                nullptr);
-#ifdef TCP_KEEPCNT
     const DWORD count = static_cast<DWORD>(probes);
-    ::setsockopt(handle, IPPROTO_TCP, TCP_KEEPCNT, reinterpret_cast<const char *>(&count),
+    ::setsockopt(handle, IPPROTO_TCP, kTcpKeepCount, reinterpret_cast<const char *>(&count),
                  sizeof count);
-#else
-    (void)probes;
-#endif
 }
 
-// TCP_MAXRT (whole seconds) where the headers know it; else Windows' own retransmission limit.
+// TCP_MAXRT: whole seconds of retransmission before the connection gives up.
 void setUnacknowledgedLimit(Socket socket, unsigned int msecs) {
-#ifdef TCP_MAXRT
     const DWORD secs = (msecs + 999) / 1000;
-    ::setsockopt(handleOf(socket), IPPROTO_TCP, TCP_MAXRT, reinterpret_cast<const char *>(&secs),
-                 sizeof secs);
-#else
-    (void)socket;
-    (void)msecs;
-#endif
+    ::setsockopt(handleOf(socket), IPPROTO_TCP, kTcpMaxRetransmitTime,
+                 reinterpret_cast<const char *>(&secs), sizeof secs);
 }
 
 // Windows has no eventfd: the waker is a UDP socket on the loopback connected to itself, woken

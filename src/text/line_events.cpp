@@ -2,8 +2,6 @@
 
 #include "base/comm_event.h"
 
-#include <sys/ioctl.h>
-
 namespace korvane {
 
 std::vector<std::int16_t> commEventsBetween(const LineLook &before, const LineLook &after) {
@@ -18,10 +16,10 @@ std::vector<std::int16_t> commEventsBetween(const LineLook &before, const LineLo
         int bit;
         int LineCounters::*counter;
     };
-    static constexpr Line kLines[] = {{comEvCTS, TIOCM_CTS, &LineCounters::cts},
-                                      {comEvDSR, TIOCM_DSR, &LineCounters::dsr},
-                                      {comEvCD, TIOCM_CAR, &LineCounters::dcd},
-                                      {comEvRing, TIOCM_RNG, &LineCounters::rng}};
+    static constexpr Line kLines[] = {{comEvCTS, modem::kCts, &LineCounters::cts},
+                                      {comEvDSR, modem::kDsr, &LineCounters::dsr},
+                                      {comEvCD, modem::kCarrier, &LineCounters::dcd},
+                                      {comEvRing, modem::kRing, &LineCounters::rng}};
     struct Fault {
         std::int16_t code;
         int LineCounters::*counter;

@@ -14,13 +14,22 @@
 
 namespace korvane {
 
+// The modem lines a look reports, as bits of LineLook::modemLines. The values are Linux's own
+// (TIOCM_*), so that a Linux look is taken as the kernel gives it; other systems map theirs.
+namespace modem {
+inline constexpr int kCts = 0x020;
+inline constexpr int kCarrier = 0x040;
+inline constexpr int kRing = 0x080;
+inline constexpr int kDsr = 0x100;
+} // namespace modem
+
 struct LineCounters {
     int cts = 0, dsr = 0, rng = 0, dcd = 0; // modem-line transitions
     int brk = 0, frame = 0, overrun = 0, bufOverrun = 0, parity = 0;
 };
 
 struct LineLook {
-    std::optional<int> modemLines;        // TIOCM_CTS | TIOCM_DSR | TIOCM_CAR | TIOCM_RNG bits
+    std::optional<int> modemLines;        // modem::kCts | kDsr | kCarrier | kRing bits
     std::optional<LineCounters> counters; // the driver's interrupt counters
 };
 

@@ -1,7 +1,6 @@
 #include "text/port_table.h"
 
 #include "text/network_address.h"
-#include "text/path_bytes.h"
 
 #include <QByteArray>
 #include <QRegularExpression>
@@ -19,21 +18,10 @@ std::map<int, QString> &portOverrides() {
     return ports;
 }
 
-std::map<int, QString> defaultPortTable() {
-    std::map<int, QString> ports;
-    for (int i = 0; i < 4; ++i)
-        ports[1 + i] = QStringLiteral("/dev/ttyS%1").arg(i);
-    for (int i = 0; i < 6; ++i)
-        ports[5 + i] = QStringLiteral("/dev/ttyUSB%1").arg(i);
-    for (int i = 0; i < 6; ++i)
-        ports[11 + i] = QStringLiteral("/dev/ttyACM%1").arg(i);
-    return ports;
-}
-
 // Each bad value of the variable is reported once, not on every look-up (port discovery looks up
 // sixteen numbers in a row).
-void reportProblemsOnce(const QByteArray &value, const QStringList &problems) {
-    static QByteArray lastReported;
+void reportProblemsOnce(const QString &value, const QStringList &problems) {
+    static QString lastReported;
     static bool reported = false;
     if (problems.isEmpty() || (reported && value == lastReported))
         return;
@@ -93,14 +81,12 @@ PortTable parsePortTable(const QString &text) {
 
 std::map<int, QString> currentPortTable() {
     std::map<int, QString> ports;
-    if (!qEnvironmentVariableIsSet(kPortsVariable)) {
-        ports = defaultPortTable();
-    } else {
-        const QByteArray value = qgetenv(kPortsVariable);
-        // Paths are bytes: a device named in no valid UTF-8 must still be found.
-        PortTable table = parsePortTable(pathFromBytes(value));
-        reportProblemsOnce(value, table.problems);
+    if (const std::optional<QString> value = portsVariable(kPortsVariable)) {
+        PortTable table = parsePortTable(*value);
+        reportProblemsOnce(*value, table.problems);
         ports = std::move(table.ports);
+    } else {
+        ports = defaultPortTable();
     }
     for (const auto &[n, path] : portOverrides())
         ports[n] = path;

@@ -2,9 +2,10 @@
 // The port table: which device a port number names. The operator and the rest of the program speak
 // of COM ports by number; on this system a number becomes a device path only through this table.
 //
-// Default: COM1-COM4 are /dev/ttyS0-3 (built-in UARTs), COM5-COM10 /dev/ttyUSB0-5 (USB adapters),
-// COM11-COM16 /dev/ttyACM0-5 (USB modem-class devices). When KORVANE_PORTS is set, it replaces the
-// whole table: entries N=PATH separated by blanks, e.g. "3=/dev/pts/7 5=/dev/ttyUSB0". This is how
+// Default on Linux: COM1-COM4 are /dev/ttyS0-3 (built-in UARTs), COM5-COM10 /dev/ttyUSB0-5 (USB
+// adapters), COM11-COM16 /dev/ttyACM0-5 (USB modem-class devices). On Windows: COM1-COM256 are
+// \\.\COM1-\\.\COM256. When KORVANE_PORTS is set, it replaces the whole table: entries N=PATH
+// separated by blanks, e.g. "3=/dev/pts/7 5=/dev/ttyUSB0" (on Windows "3=COM7"). This is how
 // a pseudo-terminal, an adapter with an unusual name or the simulated radio becomes a COM port.
 // A number with no entry names no device. Malformed entries are reported on standard error (once
 // for each value of the variable) and skipped.
@@ -52,5 +53,12 @@ QString devicePathForPort(int n);
 
 // "COM3 (/dev/pts/7)", or "COM3" when the table names no device: how messages name a port.
 QString portDescription(int n);
+
+// Each operating system's own (port_table_posix.cpp, port_table_windows.cpp):
+// the table when KORVANE_PORTS is not set;
+std::map<int, QString> defaultPortTable();
+// the variable `name`'s value as text, nothing when it is not set. Linux names are bytes, kept
+// losslessly (text/path_bytes.h); Windows names are UTF-16 and taken as they are.
+std::optional<QString> portsVariable(const char *name);
 
 } // namespace korvane

@@ -69,7 +69,7 @@ QString LogFile::open(const QString &path) {
     return QString();
 }
 
-qint64 LogFile::writeAll(const QByteArray &bytes, int *error) {
+qint64 LogFile::writeAll(const QByteArray &bytes, unsigned long *error) {
     qint64 done = 0;
     while (done < bytes.size()) {
         const ssize_t n =
@@ -90,11 +90,11 @@ QString LogFile::append(const QByteArray &bytes) {
         return QStringLiteral("the log is not open");
     if (bytes.isEmpty())
         return QString();
-    int error = 0;
+    unsigned long error = 0;
     const qint64 written = writeAll(bytes, &error);
     QString why;
     if (error != 0) {
-        why = reason(error);
+        why = reason(int(error));
         // Part of a record would read as a record that was never sent or received.
         struct stat info {};
         if (written > 0 && ::fstat(m_fd, &info) == 0 && info.st_size >= written)

@@ -8,6 +8,9 @@ namespace korvane {
 
 namespace {
 constexpr int kLineWatchMsecs = 150;
+// The kernel's modem bits are taken as they come.
+static_assert(modem::kCts == TIOCM_CTS && modem::kDsr == TIOCM_DSR &&
+              modem::kCarrier == TIOCM_CAR && modem::kRing == TIOCM_RNG);
 } // namespace
 
 LineWatch::LineWatch(QObject *parent) : QObject(parent) {
