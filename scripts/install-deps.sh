@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Korvane needs to build, test and show its window. Cheap to run
-# again: it asks apt only for what is missing.
+# Installs the Debian packages Korvane needs to build, test and show its window, and any named
+# after it (scripts/install-windows-deps.sh names the Windows build's). Cheap to run again: it
+# asks apt only for what is missing.
 set -euo pipefail
 
 # qt6-base-private-dev: the window's accessibility tests switch on Qt's platform accessibility,
@@ -13,6 +14,7 @@ packages=(
     clang libclang-rt-14-dev
     dpkg-dev file
     ser2net
+    "$@"
 )
 
 missing=()

@@ -21,7 +21,16 @@ upstream=${upstream%%-*}
 prefix=$cache/qt-$upstream
 stamp=$prefix/.korvane-built
 
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ]; then
+# What Korvane does not use is left out: it shortens the build and keeps the package small.
+# dynamicgl and directwrite3 go with OpenGL and Direct2D (Qt 6.4 does not build them alone).
+# Accessibility stays: screen readers read the window through it.
+features_off=(opengl vulkan sql xml concurrent printsupport dbus ssl schannel icu jpeg gif
+    tabletevent freetype fontconfig zstd direct2d directwrite3 dynamicgl sctp openssl brotli glib
+    sql_sqlite sql_odbc imageformat_ppm imageformat_xbm
+    networklistmanager localserver)
+# The stamp names what was built: a new Debian version or another set of features builds again.
+built="$version ${features_off[*]}"
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$built" ]; then
     echo "$prefix"
     exit 0
 fi
@@ -50,12 +59,6 @@ if [ -z "$source_dir" ]; then
 fi
 
 build_dir=$cache/build-qtbase
-# What Korvane does not use is left out: it shortens the build by about a third and keeps the
-# package small. Accessibility stays: screen readers read the window through it.
-features_off=(opengl vulkan sql xml concurrent printsupport dbus ssl schannel icu jpeg gif
-    tabletevent freetype fontconfig zstd direct2d sctp openssl brotli glib
-    sql_sqlite sql_odbc imageformat_ppm imageformat_xbm
-    networklistmanager localserver)
 feature_args=()
 for f in "${features_off[@]}"; do feature_args+=("-DFEATURE_$f=OFF"); done
 
@@ -73,6 +76,6 @@ cmake -G Ninja -S "$source_dir" -B "$build_dir" \
     "${feature_args[@]}" >&2
 cmake --build "$build_dir" --parallel "$jobs" >&2
 cmake --install "$build_dir" >&2
-echo "$version" >"$stamp"
+echo "$built" >"$stamp"
 rm -rf "$build_dir"
 echo "$prefix"

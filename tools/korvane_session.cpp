@@ -2,7 +2,9 @@
 // KORVANE_PORTS): open the port, start sync, request status, send a command. It prints what the
 // window showed (slots, report box, times, message line) and saves a picture of the window.
 //
-//   korvane-session [PICTURE.png [LOG]]     LOG: the session log, as korvane --log LOG writes it
+//   korvane-session [PICTURE.png [LOG [SECONDS]]]
+//     LOG: the session log, as korvane --log LOG writes it
+//     SECONDS: how long sync goes on after the command before the port is closed (0.6)
 
 #include "app/korvane_app.h"
 
@@ -44,6 +46,7 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     const QString picture = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const QString log = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    const int syncMsecs = argc > 3 ? int(QByteArray(argv[3]).toDouble() * 1000) : 600;
     // Never sleep long: the session watches the clock itself.
     Korvane k([](std::optional<double> w) { waitAndDispatch(std::min(w.value_or(0.01), 0.01)); },
               [] {}, LogOptions{log, false});
@@ -76,7 +79,7 @@ int main(int argc, char *argv[]) {
     say(QStringLiteral("Send Command F1000000! -> %1").arg(w.txtErrMsg->text().trimmed()));
     runUntil(
         k, [&] { return w.StatusToken[18]->text().startsWith(QStringLiteral("F1000000")); }, 4000);
-    runFor(k, 600);
+    runFor(k, syncMsecs);
 
     say(QStringLiteral("\nStatus slots:"));
     for (int i = 0; i < 36; ++i) {
