@@ -26,7 +26,7 @@ stamp=$prefix/.korvane-built
 # Accessibility stays: screen readers read the window through it.
 features_off=(opengl vulkan sql xml concurrent printsupport dbus ssl schannel icu jpeg gif
     tabletevent freetype fontconfig zstd direct2d directwrite3 dynamicgl sctp openssl brotli glib
-    sql_sqlite sql_odbc imageformat_ppm imageformat_xbm
+    imageformat_ppm imageformat_xbm
     networklistmanager localserver)
 # The stamp names what was built: a new Debian version or another set of features builds again.
 built="$version ${features_off[*]}"
