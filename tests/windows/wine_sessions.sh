@@ -10,7 +10,8 @@
 # close. It passes when the status report filled its 35 keyed slots (slot 0 takes only lines
 # whose key has no slot of its own, and the radio sends none), the command came back with its
 # three times, and the radio saw the polls 1.55 s apart. The last session's picture of the
-# window is build/windows/korvane-windows.png.
+# window is build/windows/korvane-windows.png. Last, the program is ended from outside by
+# WM_CLOSE (taskkill), which must run its shutdown and end it with status 0.
 #
 #   tests/windows/wine_sessions.sh PACKAGE_FOLDER SESSION_EXE [ROW...]
 # Needs: the Linux build's simulator (build/dev/sim/rt1446-sim), ser2net, xvfb-run, and the
@@ -114,4 +115,19 @@ YAML
     wait 2>/dev/null || true
     pids=()
 done
+# Ended from outside the window's way: taskkill sends WM_CLOSE to the program's window, and the
+# program runs its shutdown and ends with status 0.
+(cd "$stage" && timeout -k 5 60 xvfb-run -a -s "-screen 0 1024x768x24" "$KORVANE_WINE" korvane.exe \
+    --log "Z:$work/closed.log" >"$work/closed.out" 2>&1; echo "$?" >"$work/closed.status") &
+for _ in $(seq 100); do grep -q "Getting Available" "$work/closed.log" 2>/dev/null && break; sleep 0.2; done
+sleep 1
+"$KORVANE_WINE" taskkill /im korvane.exe >/dev/null 2>&1 || true
+wait
+closed=$(cat "$work/closed.status" 2>/dev/null || echo none)
+if [ "$closed" = 0 ]; then
+    echo "WM_CLOSE  pass  the program ended with status 0"
+else
+    echo "WM_CLOSE  FAIL  status $closed"
+    failures=$((failures + 1))
+fi
 [ "$failures" -eq 0 ]
