@@ -163,7 +163,7 @@ public:
         m_writeOv.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         m_readOv.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         m_waitNotifier = new QWinEventNotifier(m_waitOv.hEvent, this);
-        connect(m_waitNotifier, &QWinEventNotifier::activated, this, [this] { commEvent(true); });
+        connect(m_waitNotifier, &QWinEventNotifier::activated, this, [this] { commEvent(); });
         m_writeNotifier = new QWinEventNotifier(m_writeOv.hEvent, this);
         connect(m_writeNotifier, &QWinEventNotifier::activated, this, [this] { writeDone(); });
         m_writeNotifier->setEnabled(false);
@@ -481,7 +481,7 @@ private:
         while (isOpen() && m_lineEvents && !m_waitPending) {
             m_waitMask = 0;
             if (WaitCommEvent(m_handle, &m_waitMask, &m_waitOv)) {
-                takeCommEvent(m_waitMask, true); // already happened: take it and wait again
+                takeCommEvent(m_waitMask); // already happened: take it and wait again
                 continue;
             }
             if (GetLastError() != ERROR_IO_PENDING) {
@@ -497,9 +497,8 @@ private:
         }
     }
 
-    // The pending comm-event wait has ended: `fromLoop` when the window's loop saw it, otherwise
-    // inside a wait of ours, where nothing is emitted directly.
-    void commEvent(bool fromLoop) {
+    // The pending comm-event wait has ended. Line events are posted, never emitted from here.
+    void commEvent() {
         if (!isOpen() || !m_waitPending)
             return;
         DWORD n = 0;
@@ -516,11 +515,11 @@ private:
             return;
         }
         m_waitPending = false;
-        takeCommEvent(m_waitMask, fromLoop);
+        takeCommEvent(m_waitMask);
         armCommWait();
     }
 
-    void takeCommEvent(DWORD mask, bool fromLoop) {
+    void takeCommEvent(DWORD mask) {
         DWORD errors = 0;
         COMSTAT stat{};
         if (!status(&stat, &errors)) {
@@ -544,7 +543,6 @@ private:
             QMetaObject::invokeMethod(
                 this, [this, code] { Q_EMIT lineEvent(code); }, Qt::QueuedConnection);
         }
-        (void)fromLoop;
     }
 
     void postReadyRead() {
