@@ -51,8 +51,13 @@ public:
     QString path() const { return m_path; }
 
 private:
-    qint64 writeAll(const QByteArray &bytes, unsigned long *error);
-    void takeBack(qint64 size); // Windows: shortens the file to `size`
+    // Each platform's own (log_file_posix.cpp, log_file_windows.cpp), for append (log_file.cpp):
+    // writes all of `bytes` or says why not in `why`; returns how many were written.
+    qint64 writeAll(const QByteArray &bytes, QString *why);
+    // Takes the last `bytes` written off the end of the file again.
+    void takeBack(qint64 bytes);
+    // Whether the open file has been removed (a write to it reaches no one).
+    bool removed() const;
 
     qintptr m_fd = -1; // the file descriptor (Linux) or handle (Windows); -1 when closed
     QString m_path;

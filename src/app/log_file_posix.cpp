@@ -32,10 +32,6 @@ QString refusedKind(const QByteArray &name) {
 
 } // namespace
 
-LogFile::~LogFile() {
-    close();
-}
-
 QString LogFile::open(const QString &path) {
     close();
     if (path.isEmpty())
@@ -69,7 +65,7 @@ QString LogFile::open(const QString &path) {
     return QString();
 }
 
-qint64 LogFile::writeAll(const QByteArray &bytes, unsigned long *error) {
+qint64 LogFile::writeAll(const QByteArray &bytes, QString *why) {
     qint64 done = 0;
     while (done < bytes.size()) {
         const ssize_t n =
@@ -77,7 +73,7 @@ qint64 LogFile::writeAll(const QByteArray &bytes, unsigned long *error) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            *error = n < 0 ? errno : ENOSPC; // a write that takes nothing: the disk is full
+            *why = reason(n < 0 ? errno : ENOSPC); // a write that takes nothing: the disk is full
             return done;
         }
         done += n;
@@ -85,28 +81,15 @@ qint64 LogFile::writeAll(const QByteArray &bytes, unsigned long *error) {
     return done;
 }
 
-QString LogFile::append(const QByteArray &bytes) {
-    if (m_fd < 0)
-        return QStringLiteral("the log is not open");
-    if (bytes.isEmpty())
-        return QString();
-    unsigned long error = 0;
-    const qint64 written = writeAll(bytes, &error);
-    QString why;
-    if (error != 0) {
-        why = reason(int(error));
-        // Part of a record would read as a record that was never sent or received.
-        struct stat info {};
-        if (written > 0 && ::fstat(m_fd, &info) == 0 && info.st_size >= written)
-            (void)::ftruncate(m_fd, info.st_size - written);
-    } else {
-        struct stat info {};
-        if (::fstat(m_fd, &info) == 0 && info.st_nlink == 0)
-            why = QStringLiteral("the file was removed");
-    }
-    if (!why.isEmpty())
-        close();
-    return why;
+void LogFile::takeBack(qint64 bytes) {
+    struct stat info {};
+    if (::fstat(m_fd, &info) == 0 && info.st_size >= bytes)
+        (void)::ftruncate(m_fd, info.st_size - bytes);
+}
+
+bool LogFile::removed() const {
+    struct stat info {};
+    return ::fstat(m_fd, &info) == 0 && info.st_nlink == 0;
 }
 
 void LogFile::close() {

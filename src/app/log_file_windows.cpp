@@ -40,24 +40,6 @@ QString refusedKind(const QString &path) {
 
 } // namespace
 
-// An append-only handle cannot shorten its file: a second handle does, by the same name.
-void LogFile::takeBack(qint64 size) {
-    const HANDLE file =
-        CreateFileW(reinterpret_cast<const wchar_t *>(m_path.utf16()), GENERIC_WRITE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    FILE_END_OF_FILE_INFO end{};
-    end.EndOfFile.QuadPart = size;
-    SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end);
-    CloseHandle(file);
-}
-
-LogFile::~LogFile() {
-    close();
-}
-
 QString LogFile::open(const QString &path) {
     close();
     if (path.isEmpty())
@@ -88,17 +70,18 @@ QString LogFile::open(const QString &path) {
     return QString();
 }
 
-qint64 LogFile::writeAll(const QByteArray &bytes, unsigned long *error) {
+qint64 LogFile::writeAll(const QByteArray &bytes, QString *why) {
     qint64 done = 0;
     while (done < bytes.size()) {
         DWORD n = 0;
         if (!WriteFile(handleOf(m_fd), bytes.constData() + done, DWORD(bytes.size() - done), &n,
                        nullptr)) {
-            *error = GetLastError();
+            *why = windowsErrorText(GetLastError());
             return done;
         }
         if (n == 0) {
-            *error = ERROR_DISK_FULL; // a write that takes nothing: the disk is full
+            *why =
+                windowsErrorText(ERROR_DISK_FULL); // a write that takes nothing: the disk is full
             return done;
         }
         done += n;
@@ -106,29 +89,27 @@ qint64 LogFile::writeAll(const QByteArray &bytes, unsigned long *error) {
     return done;
 }
 
-QString LogFile::append(const QByteArray &bytes) {
-    if (m_fd < 0)
-        return QStringLiteral("the log is not open");
-    if (bytes.isEmpty())
-        return QString();
-    unsigned long error = 0;
-    const qint64 written = writeAll(bytes, &error);
-    QString why;
-    if (error != 0) {
-        why = windowsErrorText(error);
-        // Part of a record would read as a record that was never sent or received.
-        LARGE_INTEGER size{};
-        if (written > 0 && GetFileSizeEx(handleOf(m_fd), &size) && size.QuadPart >= written)
-            takeBack(size.QuadPart - written);
-    } else {
-        FILE_STANDARD_INFO info{};
-        if (GetFileInformationByHandleEx(handleOf(m_fd), FileStandardInfo, &info, sizeof info) &&
-            info.DeletePending)
-            why = QStringLiteral("the file was removed");
-    }
-    if (!why.isEmpty())
-        close();
-    return why;
+// An append-only handle cannot shorten its file: a second handle does, by the same name.
+void LogFile::takeBack(qint64 bytes) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handleOf(m_fd), &size) || size.QuadPart < bytes)
+        return;
+    const HANDLE file =
+        CreateFileW(reinterpret_cast<const wchar_t *>(m_path.utf16()), GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = size.QuadPart - bytes;
+    SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end);
+    CloseHandle(file);
+}
+
+bool LogFile::removed() const {
+    FILE_STANDARD_INFO info{};
+    return GetFileInformationByHandleEx(handleOf(m_fd), FileStandardInfo, &info, sizeof info) &&
+           info.DeletePending;
 }
 
 void LogFile::close() {
