@@ -54,11 +54,10 @@ void Korvane::bind() {
     QObject::connect(&MSComm1, &MSComm::OnComm, &window, [this] { receive.MSComm1_OnComm(); });
     QObject::connect(&MSComm1, &MSComm::DeviceLost, &window,
                      [this](int number, const QString &description) {
-                         commands.lineEnded();
-                         loop.deviceLost();
+                         protocol.deviceLost();
                          link.onDeviceLost(number, description);
                      });
-    QObject::connect(&MSComm1, &MSComm::PortClosed, &window, [this] { commands.lineEnded(); });
+    QObject::connect(&MSComm1, &MSComm::PortClosed, &window, [this] { protocol.portClosed(); });
     onClick(window.cmdClearResponse, [this] { routing.cmdClearResponse_Click(); });
     onClick(window.cmdSendCmd, [this] { commands.cmdSendCmd_Click(); });
     onClick(window.cmdGetStatus, [this] { commands.cmdGetStatus_Click(); });

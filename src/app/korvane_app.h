@@ -6,13 +6,14 @@
 
 #include "app/probe_loop.h"
 #include "app/session_log.h"
-#include "base/probe_state.h"
 #include "device/mscomm.h"
 #include "handlers/protocol/commands.h"
+#include "handlers/protocol/probe_state.h"
+#include "handlers/protocol/radio_protocol.h"
+#include "handlers/protocol/receive_handling.h"
 #include "handlers/protocol/token_routing.h"
 #include "handlers/serial/link_control.h"
 #include "handlers/serial/port_discovery.h"
-#include "handlers/serial/receive_handling.h"
 #include "text/token_keys.h"
 #include "window/frm_korvane.h"
 
@@ -61,7 +62,9 @@ public:
                      m_pump, m_endProgram, [this] { commands.cmdSyncOnOff_Click(); }};
     PortDiscovery discovery{window};
     ReceiveHandling receive{window, state, MSComm1};
-    ProbeLoop loop{window, state, MSComm1, routing, commands, discovery, link, m_pump};
+    RadioProtocol protocol{window,  state,    MSComm1,
+                           routing, commands, [this] { return link.openFailure(); }};
+    ProbeLoop loop{window, MSComm1, protocol, discovery, m_pump};
     SessionLog sessionLog{window, MSComm1, m_log.leavePollsOut};
 
 private:

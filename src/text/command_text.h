@@ -6,7 +6,9 @@
 
 namespace korvane {
 
-inline const QString kPollText = QStringLiteral("U");            // one byte, no line feed
+// The keep-alive poll: one byte, no line feed. The session log knows it by the same byte.
+inline constexpr char kPollByte = 'U';
+inline const QString kPollText = QString(QLatin1Char(kPollByte));
 inline const QString kStatusRequestText = QStringLiteral("?\n"); // "?" and a line feed
 
 // The most characters a command may have: what a line box holds by default. A longer one is

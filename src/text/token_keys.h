@@ -21,7 +21,7 @@ struct TokenKey {
 };
 
 // In the order the tests are made. "K" and "U" share slot 17, which is labelled "U".
-inline constexpr std::array<TokenKey, 36> kTokenKeys{{
+inline constexpr auto kTokenKeys = std::to_array<TokenKey>({
     {'J', 0, 31, "J"}, {'U', 0, 17, "U"},    {'K', 0, 17, "U"},    {'!', 0, 1, "!"},
     {'#', 0, 2, "#"},  {'$', 0, 3, "$"},     {'&', 0, 4, "&"},     {'*', 0, 5, "*"},
     {'"', 0, 6, "\""}, {'\'', 0, 7, "'"},    {'(', 0, 8, "("},     {',', 0, 9, ","},
@@ -31,7 +31,7 @@ inline constexpr std::array<TokenKey, 36> kTokenKeys{{
     {'D', 0, 23, "D"}, {'H', 0, 24, "H"},    {'I', 0, 25, "I"},    {'S', 0, 26, "S"},
     {'V', 0, 27, "V"}, {'Y', 0, 28, "Y"},    {'C', 0, 29, "C"},    {'B', 0, 30, "B"},
     {'P', 0, 35, "P"}, {'Q', 'T', 32, "QT"}, {'Q', 'C', 34, "QC"}, {'.', 0, 33, "."},
-}};
+});
 
 // The slot a non-empty line is routed to: 0 to 35.
 int slotForLine(QStringView line);

@@ -1,5 +1,6 @@
 #include "text/traffic_log.h"
 
+#include "text/command_text.h"
 #include "text/path_bytes.h"
 
 #include <QDate>
@@ -11,7 +12,8 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr QByteArrayView kCutMark = "\\c";
-constexpr QByteArrayView kPollText = "U";
+constexpr char kPollBytes[] = {kPollByte, 0};
+constexpr QByteArrayView kPollBytesView = kPollBytes;
 constexpr QByteArrayView kEscapedU = "\\x55";
 
 void appendDigits(QByteArray &out, int value, int width) {
@@ -25,9 +27,9 @@ void appendDigits(QByteArray &out, int value, int width) {
 
 // "U" or "U*" and digits: what a sent line must not read as once escaped.
 bool readsAsPolls(QByteArrayView text) {
-    if (text == kPollText)
+    if (text == kPollBytesView)
         return true;
-    if (text.size() < 3 || text[0] != 'U' || text[1] != '*')
+    if (text.size() < 3 || text[0] != kPollByte || text[1] != '*')
         return false;
     for (qsizetype i = 2; i < text.size(); ++i) {
         if (text[i] < '0' || text[i] > '9')
@@ -102,13 +104,13 @@ QByteArray logRecord(QByteArrayView stamp, char mark, QByteArrayView text) {
 }
 
 bool isPoll(QByteArrayView bytes) {
-    return bytes == kPollText;
+    return bytes == kPollBytesView;
 }
 
 QList<QByteArray> sentRecordTexts(QByteArrayView bytes) {
     QList<QByteArray> texts;
     if (isPoll(bytes)) {
-        texts.append(kPollText.toByteArray());
+        texts.append(kPollBytesView.toByteArray());
         return texts;
     }
     qsizetype start = 0;

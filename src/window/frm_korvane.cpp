@@ -85,7 +85,7 @@ bool frmKorvane::focusNextPrevChild(bool next) {
     return QMainWindow::focusNextPrevChild(next);
 }
 
-void frmKorvane::ShowMessage(const QString &text, bool /*important*/) {
+void frmKorvane::ShowMessage(const QString &text) {
     // The same message again within a moment of the last, while the line still shows it (a flood
     // of one error), is counted, not repeated: the line says how many times, and the session log
     // hears of it at most once a second, and once more when another message comes.

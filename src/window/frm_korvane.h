@@ -7,6 +7,7 @@
 // frm_korvane_controls.cpp and frm_korvane_layout.cpp; frm_korvane_access.cpp fits it for the
 // keyboard and a screen reader.
 
+#include "text/token_keys.h"
 #include "window/vocabulary.h"
 
 #include <QElapsedTimer>
@@ -44,9 +45,8 @@ public:
 
     // The message line: replaces what it showed and repaints at once, or with the next turn of
     // the event loop when it was painted at once a moment ago. The same text again within a second
-    // of the last is counted: the line reads "TEXT (N times)". The flag callers pass beside the
-    // text changes nothing on the line.
-    void ShowMessage(const QString &text, bool important = true);
+    // of the last is counted: the line reads "TEXT (N times)".
+    void ShowMessage(const QString &text);
 
     // The port state as the window shows it: "Stop Probe" means open, "Start Probe" closed.
     bool portShownOpen() const;
@@ -101,10 +101,10 @@ public:
     QGroupBox *fraFromVO1446 = nullptr;
     QPlainTextEdit *txtFromVO1446 = nullptr;
     QPushButton *cmdClearFromRT = nullptr;
-    std::array<QLineEdit *, 36> StatusToken{};
+    std::array<QLineEdit *, kStatusSlots> StatusToken{};
     // The key label beside each slot, none for slot 0; named "lblJ" for "&" and "Token(n)" for
     // the others.
-    std::array<QLabel *, 36> slotLabel{};
+    std::array<QLabel *, kStatusSlots> slotLabel{};
     QPushButton *cmdClearResponse = nullptr;
     QLabel *lblFreq = nullptr, *lblMode = nullptr, *lblAGC = nullptr, *lblControl = nullptr,
            *lblAudio = nullptr, *lblDevice = nullptr, *lblMeter = nullptr, *lblVOX = nullptr,

@@ -70,7 +70,7 @@ constexpr int kSlotWidth = 1095;
 constexpr int kSlotHeight = 375;
 constexpr int kKeyHeight = 255;
 constexpr int kAmpersandSlot = 4; // its label is `lblJ`, the others form `Token`
-constexpr std::array<SlotPlace, 36> kSlotPlaces{{
+constexpr std::array<SlotPlace, kStatusSlots> kSlotPlaces{{
     {35, 0, 0, 120, 255},  {0, 1, 0, 0, 0},
 
     {1, 0, 1, 120, 255},   {7, 1, 1, 1800, 255},  {13, 2, 1, 3480, 255}, {19, 3, 1, 5040, 255},

@@ -3,7 +3,7 @@
 
 #include "faults_test.h"
 
-#include "app/probe_loop.h"
+#include "handlers/protocol/protocol_timing.h"
 #include "support/console.h"
 #include "support/fault_predicates.h"
 #include "support/sim_radio.h"

@@ -3,9 +3,9 @@
 
 #include "faults_test.h"
 
-#include "app/probe_loop.h"
 #include "base/run_time_error.h"
 #include "device/mscomm.h"
+#include "handlers/protocol/protocol_timing.h"
 #include "support/console.h"
 #include "support/fake_clock.h"
 #include "support/fault_predicates.h"

@@ -1,7 +1,7 @@
 // What reaches the radio for each preset and request, byte for byte, and the sync switch telling
 // the truth about polling, whatever the operator does and however the radio answers.
 
-#include "app/probe_loop.h"
+#include "handlers/protocol/protocol_timing.h"
 #include "support/console.h"
 #include "support/fake_clock.h"
 #include "support/fault_predicates.h"

@@ -61,7 +61,6 @@ void Commands::cmdGetStatus_Click() {
 void Commands::cmdSyncOnOff_Click() {
     const bool on = !m_window.syncShownOn();
     m_window.showSyncOn(on);
-    m_state.SavedSyncEnabled = on;
     followButton();
     if (!on)
         m_window.LED[0]->setFillColor(kLedWhite);
@@ -69,7 +68,6 @@ void Commands::cmdSyncOnOff_Click() {
 
 void Commands::replyExpected() {
     m_state.QuietTime = kReplyQuietTime;
-    m_state.SavedSyncEnabled = m_window.syncShownOn();
     m_replyAwaited = true;
     m_replyDeadline.setRemainingTime(qint64(kReplyWait * 1000.0), Qt::PreciseTimer);
     followButton();

@@ -16,7 +16,8 @@
 // The sync button is the operator's only view of sync: polling is on exactly when the button
 // reads "Stop Sync" and no reply is awaited.
 
-#include "base/probe_state.h"
+#include "handlers/protocol/probe_state.h"
+#include "handlers/protocol/protocol_timing.h"
 
 #include <QDeadlineTimer>
 #include <QString>
@@ -27,11 +28,6 @@ namespace korvane {
 
 class frmKorvane;
 class MSComm;
-
-inline constexpr double kReplyQuietTime = 0.065;
-// The longest polling waits for (more of) the reply to a command or status request: two poll
-// intervals from the request, or from the last character received.
-inline constexpr double kReplyWait = 3.1;
 
 class Commands {
 public:

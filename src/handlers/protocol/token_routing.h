@@ -3,7 +3,7 @@
 // replacing what the slot showed, and "J" (meter) lines are counted so that the probe loop can
 // send an extra poll after every 15 of them.
 
-#include "base/probe_state.h"
+#include "handlers/protocol/probe_state.h"
 
 #include <QString>
 

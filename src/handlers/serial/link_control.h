@@ -8,8 +8,8 @@
 // waits for the output to drain while the window stays responsive, and closes.
 
 #include "base/event_pump.h"
-#include "base/probe_state.h"
 #include "base/run_time_error.h"
+#include "handlers/protocol/probe_state.h"
 
 #include <QSet>
 #include <QString>

@@ -12,8 +12,8 @@ void PortDiscovery::ListComPorts() {
     m_window.ShowMessage(QStringLiteral("Getting Available Com Ports..."));
     for (const int n : availablePorts(kFirstProbedPort, kLastProbedPort)) {
         m_window.cboCommPort->addItem(QString::number(n));
-        m_window.ShowMessage(QStringLiteral("Com ") + QString::number(n) + QStringLiteral(" found"),
-                             false);
+        m_window.ShowMessage(QStringLiteral("Com ") + QString::number(n) +
+                             QStringLiteral(" found"));
     }
     // With no port found the box stays empty: nothing to select.
     if (m_window.cboCommPort->count() > 0)

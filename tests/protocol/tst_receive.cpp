@@ -3,7 +3,7 @@
 // messages.
 
 #include "device/mscomm.h"
-#include "handlers/serial/receive_handling.h"
+#include "handlers/protocol/receive_handling.h"
 #include "support/console.h"
 #include "support/fake_clock.h"
 #include "text/receive_text.h"

@@ -1,15 +1,17 @@
 #pragma once
 // Receive handling: the serial control's OnComm event is the only place where characters are
 // taken from the port. A receive event collects a whole burst into RxBuffer, waiting on the
-// device until the line has been quiet for QuietTime, then raises ResponseReady for the probe
-// loop to frame. After each burst that holds the marker chosen in "Times" it stamps the response
-// time and the time elapsed since the last command. Every other event becomes a message.
+// device until the line has been quiet for QuietTime, then raises ResponseReady for the next
+// pass of the radio protocol (radio_protocol.h) to frame. After each burst that holds the marker
+// chosen in "Times" it stamps the response time and the time elapsed since the last command. Every
+// other event becomes a message.
 //
 // Nothing received is discarded here. One burst is bounded (kMaxBurstSeconds or kMaxBurstChars,
 // whichever comes first) so that a radio that never pauses cannot hold the window: the loop then
 // frames what has come and the next receive event goes on with the rest.
 
-#include "base/probe_state.h"
+#include "handlers/protocol/probe_state.h"
+#include "handlers/protocol/protocol_timing.h"
 
 #include <QString>
 #include <cstdint>
@@ -18,9 +20,6 @@ namespace korvane {
 
 class frmKorvane;
 class MSComm;
-
-inline constexpr double kMaxBurstSeconds = 0.25;
-inline constexpr int kMaxBurstChars = 2048;
 
 class ReceiveHandling {
 public:

@@ -1,4 +1,4 @@
-#include "handlers/serial/receive_handling.h"
+#include "handlers/protocol/receive_handling.h"
 
 #include "base/comm_event.h"
 #include "base/run_time_error.h"
@@ -22,7 +22,7 @@ void ReceiveHandling::MSComm1_OnComm() {
         }
         const QString message = commEventMessage(code);
         if (!message.isEmpty())
-            m_window.ShowMessage(message, false);
+            m_window.ShowMessage(message);
     } catch (const RunTimeError &e) {
         m_window.ShowMessage(e.message(QStringLiteral("OnComm: ")));
     }
