@@ -7,6 +7,8 @@
 //     SECONDS: how long sync goes on after the command before the port is closed (0.6)
 
 #include "app/korvane_app.h"
+#include "handlers/protocol/protocol_timing.h"
+#include "text/token_keys.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -65,24 +67,28 @@ int main(int argc, char *argv[]) {
     w.cmdCOMStatus->click();
     say(QStringLiteral("Start Probe -> %1").arg(w.txtErrMsg->text()));
     w.cmdSyncOnOff->click();
-    say(QStringLiteral("Start Sync: polling every 1.55 s"));
+    say(QStringLiteral("Start Sync: polling every %1 s").arg(kPollInterval));
     runUntil(
-        k, [&] { return !w.StatusToken[31]->text().isEmpty(); }, 4000);
+        k, [&] { return !w.StatusToken[kJSlot]->text().isEmpty(); }, 4000);
 
     w.cmdGetStatus->click();
     say(QStringLiteral("Get Status"));
     runUntil(
-        k, [&] { return !w.StatusToken[32]->text().isEmpty(); }, 4000);
+        k, [&] { return !w.StatusToken[slotForLine(u"QT")]->text().isEmpty(); }, 4000);
 
     w.cboCommand->setEditText(QStringLiteral("F1000000!"));
     w.cmdSendCmd->click();
     say(QStringLiteral("Send Command F1000000! -> %1").arg(w.txtErrMsg->text().trimmed()));
     runUntil(
-        k, [&] { return w.StatusToken[18]->text().startsWith(QStringLiteral("F1000000")); }, 4000);
+        k,
+        [&] {
+            return w.StatusToken[slotForLine(u"F")]->text().startsWith(QStringLiteral("F1000000"));
+        },
+        4000);
     runFor(k, syncMsecs);
 
     say(QStringLiteral("\nStatus slots:"));
-    for (int i = 0; i < 36; ++i) {
+    for (int i = 0; i < kStatusSlots; ++i) {
         if (!w.StatusToken[i]->text().isEmpty())
             say(QStringLiteral("  %1  %2").arg(i, 2).arg(w.StatusToken[i]->text()));
     }
@@ -96,5 +102,5 @@ int main(int argc, char *argv[]) {
         say(QStringLiteral("Picture of the window: %1").arg(picture));
     }
     w.cmdCOMStatus->click(); // stop probe: drains and closes
-    return w.StatusToken[18]->text().isEmpty() ? 1 : 0;
+    return w.StatusToken[slotForLine(u"F")]->text().isEmpty() ? 1 : 0;
 }
