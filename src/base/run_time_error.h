@@ -6,7 +6,8 @@
 // Every error is one row of err::kErrors below: its number, the text its description begins with
 // and when it happens. A description is the text alone, or the text, ": " and what is particular
 // to this failure (the port, the holder's process id, the operating system's reason). A text that
-// names the port says where with {port}.
+// names the port says where with {port}. The README's table of errors is this one, row for row;
+// tests/base/tst_error_table.cpp keeps the two the same.
 
 #include <QString>
 #include <exception>
