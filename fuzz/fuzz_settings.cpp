@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(parsed.has_value(), printable(text));
         FUZZ_CHECK(comm->Settings() == text, printable(comm->Settings()));
     } catch (const RunTimeError &e) {
-        FUZZ_CHECK(!parsed && e.number() == err::kInvalidPropertyValue, e.message());
+        FUZZ_CHECK(!parsed && e.number() == err::kInvalidPropertyValue.number, e.message());
         FUZZ_CHECK(comm->Settings() == was, printable(comm->Settings()));
     }
     return 0;

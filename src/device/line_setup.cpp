@@ -13,9 +13,8 @@ QString refusedSettings(const LineSettings &line, int handshaking) {
 }
 
 RunTimeError settingsRefused(const QString &where, const QString &what, const QString &reason) {
-    return RunTimeError(err::kSettingsRefused,
-                        QStringLiteral("Could not set the line settings of %1: %2 refused (%3)")
-                            .arg(where, what, reason));
+    return RunTimeError(err::kSettingsRefused, where,
+                        QStringLiteral("%1 refused (%2)").arg(what, reason));
 }
 
 } // namespace korvane

@@ -67,18 +67,15 @@ RunTimeError openFailure(const QString &where, DWORD error) {
         // A COM port is opened by one program at a time: Windows refuses the second.
         return RunTimeError(
             err::kDeviceInUse,
-            QStringLiteral("The device is in use: %1 is held by another program (%2)")
-                .arg(where, reason));
+            QStringLiteral("%1 is held by another program (%2)").arg(where, reason));
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_BAD_UNIT:
     case ERROR_DEV_NOT_EXIST:
-        return RunTimeError(
-            err::kInvalidPortNumber,
-            QStringLiteral("Invalid port number: %1 does not exist (%2)").arg(where, reason));
+        return RunTimeError(err::kInvalidPortNumber,
+                            QStringLiteral("%1 does not exist (%2)").arg(where, reason));
     default:
-        return RunTimeError(err::kOpenFailed,
-                            QStringLiteral("Could not open %1: %2").arg(where, reason));
+        return RunTimeError(err::kOpenFailed, where, reason);
     }
 }
 
@@ -137,9 +134,7 @@ public:
         dcb.DCBlength = sizeof dcb;
         if (!GetCommState(handle, &dcb)) {
             CloseHandle(handle);
-            throw RunTimeError(
-                err::kOpenFailed,
-                QStringLiteral("Could not open %1: not a serial device").arg(name()));
+            throw RunTimeError(err::kOpenFailed, name(), QStringLiteral("not a serial device"));
         }
         m_handle = handle;
         try {
@@ -149,9 +144,7 @@ public:
             // its handshaking keeps its bytes queued, told by bytesToSend).
             COMMTIMEOUTS timeouts{};
             if (!SetCommTimeouts(m_handle, &timeouts) || !SetCommMask(m_handle, kCommEvents))
-                throw RunTimeError(err::kOpenFailed,
-                                   QStringLiteral("Could not open %1: %2")
-                                       .arg(name(), windowsErrorText(GetLastError())));
+                throw RunTimeError(err::kOpenFailed, name(), windowsErrorText(GetLastError()));
             // A freshly opened line starts empty: what the driver held came before the session.
             PurgeComm(m_handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
         } catch (const RunTimeError &) {
@@ -577,9 +570,7 @@ private:
             return;
         }
         m_writing.clear();
-        throw RunTimeError(
-            err::kWriteFailed,
-            QStringLiteral("Write failed on %1: %2").arg(name(), windowsErrorText(error)));
+        throw RunTimeError(err::kWriteFailed, name(), windowsErrorText(error));
     }
 
     void writeDone() {
@@ -614,7 +605,8 @@ private:
         if (!isOpen() || m_losing)
             return;
         m_losing = true;
-        const QString description = name() + QStringLiteral(" was lost: the device went away");
+        const QString description =
+            errorDescription(err::kDeviceLost, name(), QStringLiteral("the device went away"));
         DWORD got = 0;
         if (m_readPending) {
             CancelIo(m_handle);

@@ -68,12 +68,11 @@ void LocalSerialDevice::open(const LineSettings &settings, int handshaking) {
         const bool lockRefused = m_port.error() == QSerialPort::PermissionError;
         m_lock.release();
         RunTimeError failure = openFailure(name(), m_path, lockRefused, m_port.errorString());
-        if (failure.number() == err::kDeviceInUse) {
+        if (failure.number() == err::kDeviceInUse.number) {
             const QList<pid_t> holders = processesHolding(device);
             if (!holders.isEmpty())
                 failure = RunTimeError(err::kDeviceInUse,
-                                       QStringLiteral("The device is in use: %1 is held by another "
-                                                      "program (process %2)")
+                                       QStringLiteral("%1 is held by another program (process %2)")
                                            .arg(name())
                                            .arg(holders.front()));
         }
@@ -168,9 +167,7 @@ bool LocalSerialDevice::pushToDriver() {
 void LocalSerialDevice::write(const QByteArray &bytes) {
     const QString where = name();
     if (m_port.write(bytes) != bytes.size() || !pushToDriver()) {
-        throw RunTimeError(
-            err::kWriteFailed,
-            QStringLiteral("Write failed on %1: %2").arg(where, m_port.errorString()));
+        throw RunTimeError(err::kWriteFailed, where, m_port.errorString());
     }
 }
 
@@ -187,7 +184,8 @@ void LocalSerialDevice::discardOutput() {
 void LocalSerialDevice::lose() {
     if (!isOpen())
         return;
-    const QString description = name() + QStringLiteral(" was lost: the device went away");
+    const QString description =
+        errorDescription(err::kDeviceLost, name(), QStringLiteral("the device went away"));
     QByteArray received = m_port.readAll();
     char buffer[4096];
     // Bounded: a device still streaming must not hold the loss up.

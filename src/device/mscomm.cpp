@@ -71,10 +71,9 @@ struct MSComm::Private {
     void open() {
         const QString path = devicePathForPort(commPort);
         if (path.isEmpty()) {
-            throw RunTimeError(err::kInvalidPortNumber,
-                               QStringLiteral("Invalid port number: the port table names no device "
-                                              "for COM%1")
-                                   .arg(commPort));
+            throw RunTimeError(
+                err::kInvalidPortNumber,
+                QStringLiteral("the port table names no device for COM%1").arg(commPort));
         }
         std::unique_ptr<SerialDevice> fresh;
         QString why;
@@ -124,7 +123,10 @@ struct MSComm::Private {
         }
         MSComm *owner = q;
         QMetaObject::invokeMethod(
-            q, [owner, description] { Q_EMIT owner->DeviceLost(err::kDeviceLost, description); },
+            q,
+            [owner, description] {
+                Q_EMIT owner->DeviceLost(err::kDeviceLost.number, description);
+            },
             Qt::QueuedConnection);
     }
 
@@ -164,9 +166,8 @@ struct MSComm::Private {
 
     RunTimeError notOpen() const {
         if (!lostDescription.isEmpty())
-            return RunTimeError(err::kDeviceLost, lostDescription);
-        return RunTimeError(err::kPortNotOpen,
-                            QStringLiteral("The device is not open: %1").arg(where()));
+            return RunTimeError(err::kDeviceLost.number, lostDescription);
+        return RunTimeError(err::kPortNotOpen, where());
     }
 };
 
@@ -182,12 +183,10 @@ std::int16_t MSComm::CommPort() const {
 
 void MSComm::setCommPort(std::int16_t port) {
     if (port < 1) {
-        throw RunTimeError(err::kInvalidPropertyValue,
-                           QStringLiteral("Invalid property value: port number %1").arg(port));
+        throw RunTimeError(err::kInvalidPropertyValue, QStringLiteral("port number %1").arg(port));
     }
     if (d->isOpen()) {
-        throw RunTimeError(err::kPortAlreadyOpen,
-                           QStringLiteral("Port already open: %1").arg(d->where()));
+        throw RunTimeError(err::kPortAlreadyOpen, d->where());
     }
     d->commPort = port;
 }
@@ -199,10 +198,10 @@ QString MSComm::Settings() const {
 void MSComm::setSettings(const QString &settings) {
     const std::optional<LineSettings> parsed = parseSettingsText(settings);
     if (!parsed) {
-        throw RunTimeError(err::kInvalidPropertyValue,
-                           QStringLiteral("Invalid property value: settings \"%1\" are not "
-                                          "baud,parity,data,stop such as 9600,O,7,1")
-                               .arg(settings));
+        throw RunTimeError(
+            err::kInvalidPropertyValue,
+            QStringLiteral("settings \"%1\" are not baud,parity,data,stop such as 9600,O,7,1")
+                .arg(settings));
     }
     if (d->isOpen())
         d->device->setLine(*parsed, d->handshaking);
@@ -216,8 +215,7 @@ int MSComm::Handshaking() const {
 
 void MSComm::setHandshaking(int mode) {
     if (mode < 0 || mode > 3) {
-        throw RunTimeError(err::kInvalidPropertyValue,
-                           QStringLiteral("Invalid property value: handshaking %1").arg(mode));
+        throw RunTimeError(err::kInvalidPropertyValue, QStringLiteral("handshaking %1").arg(mode));
     }
     if (d->isOpen())
         d->device->setLine(d->settings, mode);
@@ -230,8 +228,7 @@ int MSComm::InputMode() const {
 
 void MSComm::setInputMode(int mode) {
     if (mode != 0 && mode != 1) {
-        throw RunTimeError(err::kInvalidPropertyValue,
-                           QStringLiteral("Invalid property value: input mode %1").arg(mode));
+        throw RunTimeError(err::kInvalidPropertyValue, QStringLiteral("input mode %1").arg(mode));
     }
     d->inputMode = mode;
 }
@@ -243,7 +240,7 @@ std::int16_t MSComm::RThreshold() const {
 void MSComm::setRThreshold(std::int16_t threshold) {
     if (threshold < 0) {
         throw RunTimeError(err::kInvalidPropertyValue,
-                           QStringLiteral("Invalid property value: RThreshold %1").arg(threshold));
+                           QStringLiteral("RThreshold %1").arg(threshold));
     }
     d->rThreshold = threshold;
     // Characters that came while receive events were off must not sit unread until the next
@@ -258,8 +255,7 @@ std::int16_t MSComm::InBufferSize() const {
 
 void MSComm::setInBufferSize(std::int16_t size) {
     if (size < 1) {
-        throw RunTimeError(err::kInvalidPropertyValue,
-                           QStringLiteral("Invalid property value: InBufferSize %1").arg(size));
+        throw RunTimeError(err::kInvalidPropertyValue, QStringLiteral("InBufferSize %1").arg(size));
     }
     d->inBufferSize = size;
 }
@@ -270,8 +266,7 @@ std::int16_t MSComm::InputLen() const {
 
 void MSComm::setInputLen(std::int16_t length) {
     if (length < 0) {
-        throw RunTimeError(err::kInvalidPropertyValue,
-                           QStringLiteral("Invalid property value: InputLen %1").arg(length));
+        throw RunTimeError(err::kInvalidPropertyValue, QStringLiteral("InputLen %1").arg(length));
     }
     d->inputLen = length;
 }
@@ -282,10 +277,9 @@ int MSComm::InBufferCount() const {
 
 void MSComm::setInBufferCount(int count) {
     if (count != 0) {
-        throw RunTimeError(err::kInvalidPropertyValue,
-                           QStringLiteral("Invalid property value: InBufferCount %1 (only 0 "
-                                          "discards what waits)")
-                               .arg(count));
+        throw RunTimeError(
+            err::kInvalidPropertyValue,
+            QStringLiteral("InBufferCount %1 (only 0 discards what waits)").arg(count));
     }
     if (d->isOpen())
         d->device->discardInput();
@@ -294,10 +288,9 @@ void MSComm::setInBufferCount(int count) {
 
 void MSComm::setOutBufferCount(int count) {
     if (count != 0) {
-        throw RunTimeError(err::kInvalidPropertyValue,
-                           QStringLiteral("Invalid property value: OutBufferCount %1 (only 0 "
-                                          "discards what waits)")
-                               .arg(count));
+        throw RunTimeError(
+            err::kInvalidPropertyValue,
+            QStringLiteral("OutBufferCount %1 (only 0 discards what waits)").arg(count));
     }
     if (d->isOpen())
         d->device->discardOutput();
@@ -318,15 +311,13 @@ void MSComm::setPortOpen(bool open) {
         d->lostDescription.clear(); // the program has taken note of the closed port
     if (open == d->isOpen()) {
         if (open) {
-            throw RunTimeError(err::kPortAlreadyOpen,
-                               QStringLiteral("Port already open: %1").arg(d->where()));
+            throw RunTimeError(err::kPortAlreadyOpen, d->where());
         }
         return;
     }
     if (open && d->opening) {
-        throw RunTimeError(
-            err::kPortAlreadyOpen,
-            QStringLiteral("Port already open: COM%1 is being opened").arg(d->commPort));
+        throw RunTimeError(err::kPortAlreadyOpen,
+                           QStringLiteral("COM%1 is being opened").arg(d->commPort));
     }
     if (open) {
         d->opening = true;
@@ -351,9 +342,8 @@ void MSComm::setOutput(const QString &text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i].unicode() > 0x7F) {
             throw RunTimeError(err::kNotSevenBit,
-                               QStringLiteral("Text outside 7-bit ASCII: \"%1\" (U+%2) at "
-                                              "position %3 would reach the radio changed; nothing "
-                                              "was sent")
+                               QStringLiteral("\"%1\" (U+%2) at position %3 would reach the radio "
+                                              "changed; nothing was sent")
                                    .arg(text[i])
                                    .arg(text[i].unicode(), 4, 16, QLatin1Char('0'))
                                    .arg(i + 1));
@@ -365,9 +355,8 @@ void MSComm::setOutput(const QString &text) {
     const QString name = d->where();
     d->device->write(bytes);
     if (!d->isOpen()) {
-        throw RunTimeError(
-            err::kDeviceLost,
-            QStringLiteral("%1 was lost: the device went away while sending").arg(name));
+        throw RunTimeError(err::kDeviceLost, name,
+                           QStringLiteral("the device went away while sending"));
     }
     Q_EMIT BytesSent(bytes);
 }

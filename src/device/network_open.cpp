@@ -33,9 +33,9 @@ constexpr std::int64_t kRetryPauseNsecs = 50'000'000;
 
 } // namespace
 
-void NetworkSerialDevice::failOpen(int number, const QString &reason) {
+void NetworkSerialDevice::failOpen(const ErrorKind &kind, const QString &reason) {
     reset();
-    throw RunTimeError(number, QStringLiteral("Could not open %1: %2").arg(name(), reason));
+    throw RunTimeError(kind, name(), reason);
 }
 
 void NetworkSerialDevice::failClosedByServer() {
@@ -45,8 +45,8 @@ void NetworkSerialDevice::failClosedByServer() {
     if (said.contains(QStringLiteral("in use"), Qt::CaseInsensitive)) {
         reset();
         throw RunTimeError(err::kDeviceInUse,
-                           QStringLiteral("The device is in use: %1 is served to another client "
-                                          "(the server said \"%2\")")
+                           QStringLiteral("%1 is served to another client (the server said "
+                                          "\"%2\")")
                                .arg(name(), said));
     }
     failOpen(err::kOpenFailed,
@@ -174,7 +174,8 @@ void NetworkSerialDevice::open(const LineSettings &settings, int handshaking) {
             break;
         } catch (const RunTimeError &e) {
             // The port list's own probe may still hold the server's line: it goes in a moment.
-            if (e.number() != err::kDeviceInUse || !probedRecently(m_address, kProbeReleaseMsecs) ||
+            if (e.number() != err::kDeviceInUse.number ||
+                !probedRecently(m_address, kProbeReleaseMsecs) ||
                 monotonicNsecs() + kRetryPauseNsecs >= deadline)
                 throw;
             pauseOpen(kRetryPauseNsecs);

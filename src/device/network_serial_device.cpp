@@ -128,9 +128,7 @@ void NetworkSerialDevice::write(const QByteArray &bytes) {
             lose();
             return;
         }
-        throw RunTimeError(
-            err::kWriteFailed,
-            QStringLiteral("Write failed on %1: %2").arg(name(), m_socket.errorString()));
+        throw RunTimeError(err::kWriteFailed, name(), m_socket.errorString());
     }
     m_socket.flush();
     lookAtWindow();
@@ -406,7 +404,7 @@ void NetworkSerialDevice::lose() {
     const QString said = serverWords(m_serverWords);
     if (reason == closed && !said.isEmpty())
         reason += QStringLiteral(": ") + said;
-    const QString description = name() + QStringLiteral(" was lost: ") + reason;
+    const QString description = errorDescription(err::kDeviceLost, name(), reason);
     m_open = false; // what is still taken now is the radio's last words, not news
     take();
     const QByteArray last = m_data;

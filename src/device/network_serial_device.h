@@ -28,6 +28,7 @@
 // kUnreadBound beyond what the radio's own bytes need, the port is lost ("the server stopped
 // reading").
 
+#include "base/run_time_error.h"
 #include "device/serial_device.h"
 #include "text/network_address.h"
 #include "text/telnet_codec.h"
@@ -78,7 +79,7 @@ private:
     bool connected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
     void connectTo(std::int64_t deadline);
     void awaitServer(std::int64_t deadline);
-    [[noreturn]] void failOpen(int number, const QString &reason);
+    [[noreturn]] void failOpen(const ErrorKind &kind, const QString &reason);
     [[noreturn]] void failClosedByServer();
     void take();
     void absorb(const QByteArray &bytes, bool answer);

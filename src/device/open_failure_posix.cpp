@@ -21,40 +21,32 @@ RunTimeError openFailure(const QString &where, const QString &path, bool lockRef
         const bool isTerminal = ::isatty(probe) != 0;
         ::close(probe);
         if (!isTerminal) {
-            return RunTimeError(
-                err::kOpenFailed,
-                QStringLiteral("Could not open %1: not a serial device").arg(where));
+            return RunTimeError(err::kOpenFailed, where, QStringLiteral("not a serial device"));
         }
         if (lockRefused) {
-            return RunTimeError(err::kDeviceInUse,
-                                QStringLiteral("The device is in use: %1 is held by another "
-                                               "program (%2)")
-                                    .arg(where, qtReason));
+            return RunTimeError(
+                err::kDeviceInUse,
+                QStringLiteral("%1 is held by another program (%2)").arg(where, qtReason));
         }
-        return RunTimeError(err::kOpenFailed,
-                            QStringLiteral("Could not open %1: %2").arg(where, qtReason));
+        return RunTimeError(err::kOpenFailed, where, qtReason);
     }
     switch (error) {
     case EACCES:
     case EPERM:
         return RunTimeError(err::kPermissionDenied,
-                            QStringLiteral("Permission denied: %1 (%2); the user may need to be "
-                                           "in the dialout group")
+                            QStringLiteral("%1 (%2); the user may need to be in the dialout group")
                                 .arg(where, osReason(error)));
     case EBUSY:
         return RunTimeError(
             err::kDeviceInUse,
-            QStringLiteral("The device is in use: %1 is held by another program (%2)")
-                .arg(where, osReason(error)));
+            QStringLiteral("%1 is held by another program (%2)").arg(where, osReason(error)));
     case ENOENT:
     case ENODEV:
     case ENXIO:
         return RunTimeError(err::kInvalidPortNumber,
-                            QStringLiteral("Invalid port number: %1 does not exist (%2)")
-                                .arg(where, osReason(error)));
+                            QStringLiteral("%1 does not exist (%2)").arg(where, osReason(error)));
     default:
-        return RunTimeError(err::kOpenFailed,
-                            QStringLiteral("Could not open %1: %2").arg(where, osReason(error)));
+        return RunTimeError(err::kOpenFailed, where, osReason(error));
     }
 }
 

@@ -28,8 +28,7 @@ bool processLives(pid_t pid) {
 }
 
 RunTimeError inUse(const QString &where, const QString &why) {
-    return RunTimeError(err::kDeviceInUse,
-                        QStringLiteral("The device is in use: %1 is held by %2").arg(where, why));
+    return RunTimeError(err::kDeviceInUse, QStringLiteral("%1 is held by %2").arg(where, why));
 }
 
 QString byProcess(pid_t pid) {
@@ -60,8 +59,8 @@ std::optional<std::pair<pid_t, QByteArray>> liveLockFile(const QByteArray &devic
                                         : QStringLiteral("it names no process");
             throw RunTimeError(
                 err::kPermissionDenied,
-                QStringLiteral("Permission denied: the stale lock file %1 of %2 (%3) "
-                               "cannot be removed by this user (%4)")
+                QStringLiteral("the stale lock file %1 of %2 (%3) cannot be removed by this "
+                               "user (%4)")
                     .arg(QFile::decodeName(file), where, process, osReason(errno)));
         }
     }

@@ -6,12 +6,10 @@ namespace korvane {
 
 QString encodeCommand(const QString &text) {
     if (text.isEmpty())
-        throw RunTimeError(err::kInvalidArgument,
-                           QStringLiteral("Invalid procedure call or argument"));
+        throw RunTimeError(err::kInvalidArgument);
     if (text.size() > kLongestCommand)
         throw RunTimeError(err::kCommandTooLong,
-                           QStringLiteral("Command too long: %1 characters, at most %2; nothing "
-                                          "was sent")
+                           QStringLiteral("%1 characters, at most %2; nothing was sent")
                                .arg(text.size())
                                .arg(kLongestCommand));
     constexpr QChar kLineFeed = QLatin1Char('\n');

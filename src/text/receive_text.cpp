@@ -18,7 +18,7 @@ double numberFrom(const QString &text, const QLocale &locale) {
     bool ok = false;
     const double value = locale.toDouble(text.trimmed(), &ok);
     if (!ok)
-        throw RunTimeError(err::kTypeMismatch, QStringLiteral("Type mismatch"));
+        throw RunTimeError(err::kTypeMismatch);
     return value;
 }
 } // namespace

@@ -119,7 +119,7 @@ void TestFaults::secondProgramCannotTakeTheOpenPort() {
         second.setPortOpen(true);
         QFAIL("a second control opened the port");
     } catch (const RunTimeError &e) {
-        QCOMPARE(e.number(), err::kDeviceInUse);
+        QCOMPARE(e.number(), err::kDeviceInUse.number);
     }
     OtherProgram other(radio.path());
     QVERIFY2(other.answer().startsWith(QStringLiteral("Err 8010. The device is in use: ")),

@@ -88,7 +88,7 @@ void TestProtocolText::emptyCommandIsRefused() {
         encodeCommand(QString());
         QFAIL("an empty command was encoded");
     } catch (const RunTimeError &e) {
-        QCOMPARE(e.number(), err::kInvalidArgument);
+        QCOMPARE(e.number(), err::kInvalidArgument.number);
     }
 }
 
@@ -109,7 +109,7 @@ void TestProtocolText::portNumber() {
     try {
         QCOMPARE(int(portNumberFromText(text)), number);
     } catch (const RunTimeError &e) {
-        QCOMPARE(e.number(), number == -1 ? err::kTypeMismatch : err::kOverflow);
+        QCOMPARE(e.number(), number == -1 ? err::kTypeMismatch.number : err::kOverflow.number);
     }
 }
 

@@ -58,7 +58,7 @@ void TstWindowsPorts::absentPortIsRefused() {
         device->open(LineSettings{}, 0);
         QFAIL("an absent port opened");
     } catch (const RunTimeError &e) {
-        QCOMPARE(e.number(), err::kInvalidPortNumber);
+        QCOMPARE(e.number(), err::kInvalidPortNumber.number);
         QVERIFY2(e.message().contains(QStringLiteral("COM199 (COM199) does not exist")),
                  qPrintable(e.message()));
     }

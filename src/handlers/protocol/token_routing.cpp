@@ -15,7 +15,7 @@ void TokenRouting::DisplayToken(const QString &line) {
         if (slot == kJSlot) {
             // The count is 16 bits wide; at its top the line is reported, not shown.
             if (m_state.JTokenCount == std::numeric_limits<std::int16_t>::max())
-                throw RunTimeError(err::kOverflow, QStringLiteral("Overflow"));
+                throw RunTimeError(err::kOverflow);
             ++m_state.JTokenCount;
         }
         m_window.StatusToken.at(static_cast<std::size_t>(slot))->setText(line);
