@@ -53,13 +53,13 @@ public:
                           if (m_standing)
                               link.Form_QueryUnload();
                       }};
-    MSComm MSComm1;
+    MSComm MSComm1{currentPortTable};
     ProbeState state;
     TokenRouting routing{window, state};
     Commands commands{window, state, MSComm1, [this] { link.openForCommand(); }};
     LinkControl link{window, state,        MSComm1,
                      m_pump, m_endProgram, [this] { commands.cmdSyncOnOff_Click(); }};
-    PortDiscovery discovery{window};
+    PortDiscovery discovery{window, currentPortTable};
     ReceiveHandling receive{window, state, MSComm1};
     ProbeLoop loop{window, state, MSComm1, routing, commands, discovery, link, m_pump};
     SessionLog sessionLog{window, MSComm1, m_log.leavePollsOut};

@@ -97,16 +97,23 @@ void setPortOverrides(const std::map<int, QString> &ports) {
     portOverrides() = ports;
 }
 
+QString devicePathForPort(const std::map<int, QString> &table, int n) {
+    const auto found = table.find(n);
+    return found == table.end() ? QString() : found->second;
+}
+
 QString devicePathForPort(int n) {
-    const std::map<int, QString> ports = currentPortTable();
-    const auto found = ports.find(n);
-    return found == ports.end() ? QString() : found->second;
+    return devicePathForPort(currentPortTable(), n);
+}
+
+QString portDescription(const std::map<int, QString> &table, int n) {
+    const QString path = devicePathForPort(table, n);
+    const QString name = QStringLiteral("COM") + QString::number(n);
+    return path.isEmpty() ? name : name + QStringLiteral(" (") + path + QLatin1Char(')');
 }
 
 QString portDescription(int n) {
-    const QString path = devicePathForPort(n);
-    const QString name = QStringLiteral("COM") + QString::number(n);
-    return path.isEmpty() ? name : name + QStringLiteral(" (") + path + QLatin1Char(')');
+    return portDescription(currentPortTable(), n);
 }
 
 } // namespace korvane

@@ -18,6 +18,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -27,6 +28,10 @@ struct PortTable {
     std::map<int, QString> ports; // port number -> device path
     QStringList problems;         // one line for each entry that was skipped, saying why
 };
+
+// Where the device level asks for the table in force. It is asked on every look-up, so that a
+// table that changes takes effect at once.
+using PortTableSource = std::function<std::map<int, QString>()>;
 
 struct PortEntry {
     int number = 0;
@@ -48,10 +53,14 @@ std::map<int, QString> currentPortTable();
 // map removes it.
 void setPortOverrides(const std::map<int, QString> &ports);
 
-// The device the port table names for port n ("/dev/ttyUSB0"), or empty when it names none.
+// The device `table` names for port n ("/dev/ttyUSB0"), or empty when it names none.
+QString devicePathForPort(const std::map<int, QString> &table, int n);
+// The same in the table in force.
 QString devicePathForPort(int n);
 
-// "COM3 (/dev/pts/7)", or "COM3" when the table names no device: how messages name a port.
+// "COM3 (/dev/pts/7)", or "COM3" when `table` names no device: how messages name a port.
+QString portDescription(const std::map<int, QString> &table, int n);
+// The same in the table in force.
 QString portDescription(int n);
 
 // Each operating system's own (port_table_posix.cpp, port_table_windows.cpp):
