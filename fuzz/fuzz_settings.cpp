@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         static char name[] = "korvane-fuzz";
         static char *argv[] = {name, nullptr};
         new QCoreApplication(argc, argv); // kept for the life of the process, as the control is
-        return new MSComm;
+        return new MSComm([] { return std::map<int, QString>(); }); // names no port: never opens
     }();
     const QString was = comm->Settings();
     try {

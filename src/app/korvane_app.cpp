@@ -5,7 +5,6 @@
 #include "app/program_arguments.h"
 #include "base/run_time_error.h"
 #include "base/version.h"
-#include "text/port_table.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,8 +31,10 @@ template <typename F> auto guarded(frmKorvane &window, F handler) {
 }
 } // namespace
 
-Korvane::Korvane(EventPump pump, std::function<void()> endProgram, LogOptions log)
-    : m_pump(std::move(pump)), m_endProgram(std::move(endProgram)), m_log(std::move(log)) {
+Korvane::Korvane(EventPump pump, std::function<void()> endProgram, LogOptions log,
+                 std::map<int, QString> portOverrides)
+    : m_pump(std::move(pump)), m_endProgram(std::move(endProgram)), m_log(std::move(log)),
+      m_ports(std::move(portOverrides)) {
     // A network port's open may wait seconds: the window repaints and can be closed meanwhile.
     MSComm1.setOpenPump(dispatchAllButInput);
     bind();
@@ -110,7 +111,6 @@ int runKorvane(int argc, char *argv[]) {
     const CommandLine options = parseCommandLine(argumentsOf(argc, argv));
     if (const std::optional<int> status = answerCommandLine(options))
         return *status;
-    setPortOverrides(options.ports);
     if (const std::optional<QByteArray> problem = displayProblem(options.qtArguments)) {
         tellNoDisplay(*problem);
         return 2;
@@ -122,7 +122,8 @@ int runKorvane(int argc, char *argv[]) {
     watch.reset();
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
-    Korvane korvane(waitAndDispatch, endProcess, {options.logFile, options.leavePollsOut});
+    Korvane korvane(waitAndDispatch, endProcess, {options.logFile, options.leavePollsOut},
+                    options.ports);
     // Ended from outside: the shutdown of a closed window, or at least the port let go.
     OutsideEnd outsideEnd([&korvane] { korvane.window.close(); },
                           [&korvane] { korvane.MSComm1.setPortOpen(false); });

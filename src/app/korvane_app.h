@@ -4,6 +4,7 @@
 // bound; typing into a box, choosing a port or a marker, or moving the focus does nothing by
 // itself until a handler reads the box.
 
+#include "app/port_environment.h"
 #include "app/probe_loop.h"
 #include "app/session_log.h"
 #include "device/mscomm.h"
@@ -32,11 +33,14 @@ class Korvane {
     EventPump m_pump;
     std::function<void()> m_endProgram;
     LogOptions m_log;
+    PortEnvironment m_ports;
 
 public:
     // `pump` is the event pump of every wait; `endProgram` ends the process from inside the
-    // shutdown. Tests give their own. `log`: the session log the command line asks for.
-    Korvane(EventPump pump, std::function<void()> endProgram, LogOptions log = {});
+    // shutdown. Tests give their own. `log`: the session log the command line asks for;
+    // `portOverrides`: the command line's --port entries, laid over the port table.
+    Korvane(EventPump pump, std::function<void()> endProgram, LogOptions log = {},
+            std::map<int, QString> portOverrides = {});
     Korvane(const Korvane &) = delete;
     Korvane &operator=(const Korvane &) = delete;
     ~Korvane();
@@ -54,13 +58,13 @@ public:
                           if (m_standing)
                               link.Form_QueryUnload();
                       }};
-    MSComm MSComm1;
+    MSComm MSComm1{[this] { return m_ports.table(); }};
     ProbeState state;
     TokenRouting routing{window, state};
     Commands commands{window, state, MSComm1, [this] { link.openForCommand(); }};
     LinkControl link{window, state,        MSComm1,
                      m_pump, m_endProgram, [this] { commands.cmdSyncOnOff_Click(); }};
-    PortDiscovery discovery{window};
+    PortDiscovery discovery{window, [this] { return m_ports.table(); }};
     ReceiveHandling receive{window, state, MSComm1};
     RadioProtocol protocol{window,  state,    MSComm1,
                            routing, commands, [this] { return link.openFailure(); }};

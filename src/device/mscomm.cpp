@@ -18,7 +18,6 @@
 #include "device/serial_device.h"
 #include "device/wait_clock.h"
 #include "text/network_address.h"
-#include "text/port_table.h"
 #include "text/settings_text.h"
 
 #include <QByteArray>
@@ -29,9 +28,10 @@
 namespace korvane {
 
 struct MSComm::Private {
-    explicit Private(MSComm *owner) : q(owner) {}
+    Private(MSComm *owner, PortTableSource portTable) : q(owner), ports(std::move(portTable)) {}
 
     MSComm *q;
+    PortTableSource ports;
     // The line while the port is open; after a loss, the closed device until the next open or
     // close.
     std::unique_ptr<SerialDevice> device;
@@ -60,7 +60,9 @@ struct MSComm::Private {
 
     bool isOpen() const { return device && device->isOpen(); }
 
-    QString where() const { return isOpen() ? device->name() : portDescription(commPort); }
+    QString where() const { return isOpen() ? device->name() : portDescription(ports(), commPort); }
+
+    QString devicePath() const { return devicePathForPort(ports(), commPort); }
 
     int inBufferCount() const {
         if (!isOpen())
@@ -69,7 +71,7 @@ struct MSComm::Private {
     }
 
     void open() {
-        const QString path = devicePathForPort(commPort);
+        const QString path = devicePath();
         if (path.isEmpty()) {
             throw RunTimeError(
                 err::kInvalidPortNumber,
@@ -171,7 +173,8 @@ struct MSComm::Private {
     }
 };
 
-MSComm::MSComm(QObject *parent) : QObject(parent), d(std::make_unique<Private>(this)) {}
+MSComm::MSComm(PortTableSource ports, QObject *parent)
+    : QObject(parent), d(std::make_unique<Private>(this, std::move(ports))) {}
 
 MSComm::~MSComm() {
     d->close();
@@ -323,7 +326,7 @@ void MSComm::setPortOpen(bool open) {
         d->opening = true;
         const auto opened = qScopeGuard([this] { d->opening = false; });
         d->open();
-        Q_EMIT PortOpened(d->commPort, devicePathForPort(d->commPort), d->settingsText);
+        Q_EMIT PortOpened(d->commPort, d->devicePath(), d->settingsText);
     } else {
         d->close();
         Q_EMIT PortClosed(d->commPort);
@@ -395,7 +398,7 @@ QString MSComm::openNotice() const {
 }
 
 QString MSComm::deviceName() const {
-    return devicePathForPort(d->commPort);
+    return d->devicePath();
 }
 
 void MSComm::raiseCommEvent(std::int16_t code) {

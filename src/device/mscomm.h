@@ -2,7 +2,8 @@
 // MSComm1: the serial communications control, the one door between Korvane and the serial port.
 // It keeps the property-style interface the rest of the program is written against (CommPort,
 // Settings, PortOpen, Output, Input, InBufferCount, OnComm...) and carries it out on the device
-// that the port table names for the port number, through the device seam (serial_device.h).
+// that the port table names for the port number, through the device seam (serial_device.h). The
+// table is the one in force when it is looked at: the control asks its source on every look-up.
 //
 // Every failure is a RunTimeError with a number from the table in run_time_error.h and a
 // description that names the device and the operating system's reason.
@@ -33,6 +34,7 @@
 // PortOpened and PortClosed as the port opens and the program closes it. A loss is DeviceLost.
 
 #include "base/run_time_error.h"
+#include "text/port_table.h"
 
 #include <QObject>
 #include <QString>
@@ -45,7 +47,8 @@ namespace korvane {
 class MSComm : public QObject {
     Q_OBJECT
 public:
-    explicit MSComm(QObject *parent = nullptr);
+    // `ports` gives the port table in force (the program's: KORVANE_PORTS and --port).
+    explicit MSComm(PortTableSource ports, QObject *parent = nullptr);
     ~MSComm() override;
 
     std::int16_t CommPort() const;

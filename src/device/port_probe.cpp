@@ -3,18 +3,16 @@
 #include "device/local_port.h"
 #include "device/network_probe.h"
 #include "text/network_address.h"
-#include "text/port_table.h"
 
 #include <algorithm>
 
 namespace korvane {
 
-bool ComPortExists(std::int16_t n) {
-    return availablePorts(n, n).contains(n);
+bool ComPortExists(const std::map<int, QString> &table, std::int16_t n) {
+    return availablePorts(table, n, n).contains(n);
 }
 
-QList<int> availablePorts(int first, int last) {
-    const std::map<int, QString> table = currentPortTable();
+QList<int> availablePorts(const std::map<int, QString> &table, int first, int last) {
     std::map<int, NetworkAddress> network;
     QList<int> found;
     for (auto at = table.lower_bound(first); at != table.end() && at->first <= last; ++at) {

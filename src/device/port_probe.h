@@ -5,14 +5,17 @@
 // as not available, whatever its cause.
 
 #include <QList>
+#include <QString>
 #include <cstdint>
+#include <map>
 
 namespace korvane {
 
-bool ComPortExists(std::int16_t n);
+// `table` is the port table in force (text/port_table.h): what each number names.
+bool ComPortExists(const std::map<int, QString> &table, std::int16_t n);
 
-// The ports `first` to `last` that can be opened now, in order; the network ports among them are
-// all probed at once.
-QList<int> availablePorts(int first, int last);
+// The ports `first` to `last` of `table` that can be opened now, in order; the network ports
+// among them are all probed at once.
+QList<int> availablePorts(const std::map<int, QString> &table, int first, int last);
 
 } // namespace korvane

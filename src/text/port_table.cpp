@@ -2,36 +2,12 @@
 
 #include "text/network_address.h"
 
-#include <QByteArray>
 #include <QRegularExpression>
-#include <cstdio>
 
 namespace korvane {
 
 namespace {
-
-constexpr char kPortsVariable[] = "KORVANE_PORTS";
 constexpr int kHighestPort = 32767; // port numbers are 16-bit on the operator's side
-
-std::map<int, QString> &portOverrides() {
-    static std::map<int, QString> ports;
-    return ports;
-}
-
-// Each bad value of the variable is reported once, not on every look-up (port discovery looks up
-// sixteen numbers in a row).
-void reportProblemsOnce(const QString &value, const QStringList &problems) {
-    static QString lastReported;
-    static bool reported = false;
-    if (problems.isEmpty() || (reported && value == lastReported))
-        return;
-    reported = true;
-    lastReported = value;
-    for (const QString &problem : problems)
-        std::fprintf(stderr, "korvane: %s: %s\n", kPortsVariable,
-                     problem.toLocal8Bit().constData());
-}
-
 } // namespace
 
 std::optional<PortEntry> parsePortEntry(const QString &entry, QString *why) {
@@ -79,32 +55,25 @@ PortTable parsePortTable(const QString &text) {
     return table;
 }
 
-std::map<int, QString> currentPortTable() {
-    std::map<int, QString> ports;
-    if (const std::optional<QString> value = portsVariable(kPortsVariable)) {
-        PortTable table = parsePortTable(*value);
-        reportProblemsOnce(*value, table.problems);
-        ports = std::move(table.ports);
-    } else {
-        ports = defaultPortTable();
-    }
-    for (const auto &[n, path] : portOverrides())
-        ports[n] = path;
-    return ports;
+PortTable portTableInForce(const std::optional<QString> &text,
+                           const std::map<int, QString> &overrides) {
+    PortTable table;
+    if (text)
+        table = parsePortTable(*text);
+    else
+        table.ports = defaultPortTable();
+    for (const auto &[n, path] : overrides)
+        table.ports[n] = path;
+    return table;
 }
 
-void setPortOverrides(const std::map<int, QString> &ports) {
-    portOverrides() = ports;
+QString devicePathForPort(const std::map<int, QString> &table, int n) {
+    const auto found = table.find(n);
+    return found == table.end() ? QString() : found->second;
 }
 
-QString devicePathForPort(int n) {
-    const std::map<int, QString> ports = currentPortTable();
-    const auto found = ports.find(n);
-    return found == ports.end() ? QString() : found->second;
-}
-
-QString portDescription(int n) {
-    const QString path = devicePathForPort(n);
+QString portDescription(const std::map<int, QString> &table, int n) {
+    const QString path = devicePathForPort(table, n);
     const QString name = QStringLiteral("COM") + QString::number(n);
     return path.isEmpty() ? name : name + QStringLiteral(" (") + path + QLatin1Char(')');
 }

@@ -1,7 +1,5 @@
 #include "text/port_table.h"
 
-#include "text/path_bytes.h"
-
 namespace korvane {
 
 std::map<int, QString> defaultPortTable() {
@@ -13,13 +11,6 @@ std::map<int, QString> defaultPortTable() {
     for (int i = 0; i < 6; ++i)
         ports[11 + i] = QStringLiteral("/dev/ttyACM%1").arg(i);
     return ports;
-}
-
-std::optional<QString> portsVariable(const char *name) {
-    if (!qEnvironmentVariableIsSet(name))
-        return std::nullopt;
-    // Paths are bytes: a device named in no valid UTF-8 must still be found.
-    return pathFromBytes(qgetenv(name));
 }
 
 } // namespace korvane

@@ -15,10 +15,4 @@ std::map<int, QString> defaultPortTable() {
     return ports;
 }
 
-std::optional<QString> portsVariable(const char *name) {
-    if (!qEnvironmentVariableIsSet(name))
-        return std::nullopt;
-    return qEnvironmentVariable(name);
-}
-
 } // namespace korvane

@@ -15,13 +15,13 @@
 #include <QTest>
 #include <QTimer>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <thread>
 #include <unistd.h>
 
 using korvane::MSComm;
 using korvane::RunTimeError;
-using korvane::test::PortsEnvironment;
 using korvane::test::PtyPair;
 
 namespace mscomm_test {
@@ -84,7 +84,7 @@ private Q_SLOTS:
 
 private:
     std::unique_ptr<PtyPair> m_radio;
-    std::unique_ptr<PortsEnvironment> m_ports;
+    std::map<int, QString> m_ports; // the port table the control looks ports up in
     std::unique_ptr<MSComm> m_comm;
 
     // Opens COM3 as the console does; says why when it could not.

@@ -7,13 +7,12 @@
 void TstMSComm::init() {
     m_radio = std::make_unique<PtyPair>();
     QVERIFY(m_radio->isValid());
-    m_ports = std::make_unique<PortsEnvironment>(QStringLiteral("3=") + m_radio->slavePath());
-    m_comm = std::make_unique<MSComm>();
+    m_ports = {{kPort, m_radio->slavePath()}};
+    m_comm = std::make_unique<MSComm>([this] { return m_ports; });
 }
 
 void TstMSComm::cleanup() {
     m_comm.reset();
-    m_ports.reset();
     m_radio.reset();
 }
 
@@ -32,8 +31,8 @@ void TstMSComm::openAndClose() {
         const QByteArray link = QFile::encodeName(dir.path()) + '/' + linkName;
         QCOMPARE(::symlink(QFile::encodeName(m_radio->slavePath()).constData(), link.constData()),
                  0);
-        qputenv("KORVANE_PORTS", QByteArrayLiteral("3=") + link);
         named = korvane::pathFromBytes(link);
+        m_ports = {{kPort, named}};
         QCOMPARE(korvane::bytesOfPath(named), link); // and back to the very bytes
     }
     QCOMPARE(openComm(), QString());
@@ -81,7 +80,7 @@ void TstMSComm::openFailures() {
     QFETCH(int, number);
     QFETCH(QStringList, saying);
     const QString pty = m_radio->slavePath();
-    PortsEnvironment ports(QString(table).replace(QLatin1String("%1"), pty));
+    m_ports = korvane::parsePortTable(QString(table).replace(QLatin1String("%1"), pty)).ports;
     m_comm->setCommPort(kPort);
     m_comm->setSettings(settings);
     const RunTimeError error = raised([&] { m_comm->setPortOpen(true); });
@@ -108,7 +107,7 @@ void TstMSComm::permissionDenied() {
     } else if (::access(path.toLocal8Bit().constData(), F_OK) != 0) {
         QSKIP("no read-only kernel attribute to try");
     }
-    PortsEnvironment ports(QStringLiteral("3=") + path);
+    m_ports = {{kPort, path}};
     m_comm->setCommPort(kPort);
     const RunTimeError error = raised([&] { m_comm->setPortOpen(true); });
     QCOMPARE(error.number(), 8016);
@@ -121,7 +120,7 @@ void TstMSComm::permissionDenied() {
 
 void TstMSComm::inUseByAnother() {
     QCOMPARE(openComm(), QString());
-    MSComm other;
+    MSComm other([this] { return m_ports; });
     other.setCommPort(kPort);
     const RunTimeError error = raised([&] { other.setPortOpen(true); });
     QCOMPARE(error.number(), 8010);

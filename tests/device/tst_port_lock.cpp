@@ -24,7 +24,7 @@
 #include <unistd.h>
 
 using namespace korvane;
-using korvane::test::PortsEnvironment;
+using korvane::test::portTableWith;
 using korvane::test::PtyPair;
 
 namespace {
@@ -35,9 +35,9 @@ QByteArray lockFileOf(const QString &device) {
     return "/run/lock/" + lockFileName(realDevicePath(QFile::encodeName(device)));
 }
 
-// Opens `device` as COM1 the way the console does; "open" or the message it got.
-QString openAs(MSComm &comm, const QString &device) {
-    PortsEnvironment ports(QStringLiteral("1=") + device);
+// Opens COM1 the way the console does; "open" or the message it got. The control is made with
+// the device as COM1 (portTableWith).
+QString openAs(MSComm &comm) {
     try {
         comm.setCommPort(1);
         comm.setSettings(QStringLiteral("9600,O,7,1"));
@@ -79,8 +79,9 @@ int hold(const char *how, const char *device) {
         waitForStdinToClose();
         return 0;
     }
-    MSComm comm; // "console": the control itself, by whatever path it was given
-    const QString answer = openAs(comm, QString::fromLocal8Bit(device));
+    // "console": the control itself, by whatever path it was given
+    MSComm comm(portTableWith(1, QString::fromLocal8Bit(device)));
+    const QString answer = openAs(comm);
     std::printf("%s\n", answer == QLatin1String("open") ? "held" : qPrintable(answer));
     std::fflush(stdout);
     waitForStdinToClose();
@@ -90,8 +91,8 @@ int hold(const char *how, const char *device) {
 // A console whose lock directory cannot be written (started in a mount namespace of its own with a
 // read-only /run/lock): opens and prints what it was told about the lock, then holds the port.
 int openAndTellNotice(const char *device) {
-    MSComm comm;
-    const QString answer = openAs(comm, QString::fromLocal8Bit(device));
+    MSComm comm(portTableWith(1, QString::fromLocal8Bit(device)));
+    const QString answer = openAs(comm);
     std::printf("%s\n", qPrintable(answer == QLatin1String("open") ? comm.openNotice() : answer));
     std::fflush(stdout);
     waitForStdinToClose();
@@ -104,8 +105,8 @@ int openAsNobody(const char *device) {
         std::printf("cannot become nobody\n");
         return 3;
     }
-    MSComm comm;
-    const QString answer = openAs(comm, QString::fromLocal8Bit(device));
+    MSComm comm(portTableWith(1, QString::fromLocal8Bit(device)));
+    const QString answer = openAs(comm);
     if (answer == QLatin1String("open"))
         comm.setOutput(QStringLiteral("X"));
     std::printf("%s\n", qPrintable(answer));
@@ -229,12 +230,9 @@ void TstPortLock::refusedWhileHeld() {
         answer = opener.answer();
     } else {
         // The port list leaves out a port another program holds.
-        {
-            PortsEnvironment ports(QStringLiteral("1=") + radio.slavePath());
-            QVERIFY(!ComPortExists(1));
-        }
-        MSComm comm;
-        answer = openAs(comm, radio.slavePath());
+        QVERIFY(!ComPortExists({{1, radio.slavePath()}}, 1));
+        MSComm comm(portTableWith(1, radio.slavePath()));
+        answer = openAs(comm);
         QVERIFY(!comm.PortOpen());
     }
     QVERIFY2(answer.startsWith(QLatin1String("Err 8010. The device is in use: COM1 (")),
@@ -271,13 +269,10 @@ void TstPortLock::staleLockFileIsReplaced() {
                      qPrintable(nobody.answer()));
         }
     }
-    {
-        // A stale lock file does not keep the port off the list.
-        PortsEnvironment ports(QStringLiteral("1=") + radio.slavePath());
-        QVERIFY(ComPortExists(1));
-    }
-    MSComm comm;
-    QCOMPARE(openAs(comm, radio.slavePath()), QStringLiteral("open"));
+    // A stale lock file does not keep the port off the list.
+    QVERIFY(ComPortExists({{1, radio.slavePath()}}, 1));
+    MSComm comm(portTableWith(1, radio.slavePath()));
+    QCOMPARE(openAs(comm), QStringLiteral("open"));
     QFile now(QFile::decodeName(lockFile));
     QVERIFY(now.open(QIODevice::ReadOnly));
     QCOMPARE(pidInLockFile(now.readAll()).value_or(0), ::getpid());
@@ -298,8 +293,8 @@ void TstPortLock::releasedOnCloseLossAndEnd() {
             QVERIFY(!flockIsFree(device));
             console.end();
         } else {
-            MSComm comm;
-            QCOMPARE(openAs(comm, device), QStringLiteral("open"));
+            MSComm comm(portTableWith(1, device));
+            QCOMPARE(openAs(comm), QStringLiteral("open"));
             QVERIFY(QFile::exists(QFile::decodeName(lockFile)));
             QVERIFY(!flockIsFree(device));
             if (std::strcmp(end, "close") == 0) {
@@ -341,8 +336,8 @@ void TstPortLock::unwritableLockDirectoryIsSaid() {
     QVERIFY(!flockIsFree(radio.slavePath())); // and so it is
     // Where the lock directory can be written, nothing is said.
     console.end();
-    MSComm comm;
-    QCOMPARE(openAs(comm, radio.slavePath()), QStringLiteral("open"));
+    MSComm comm(portTableWith(1, radio.slavePath()));
+    QCOMPARE(openAs(comm), QStringLiteral("open"));
     QCOMPARE(comm.openNotice(), QString());
 }
 

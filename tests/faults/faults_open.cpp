@@ -63,7 +63,7 @@ void TestFaults::deviceCannotBeOpened() {
         QCOMPARE(::chmod(device.constData(), 0), 0);
         asAnyone = std::make_unique<WithoutPermissionOverride>();
     } else if (why == QLatin1String("second control")) {
-        second = std::make_unique<MSComm>();
+        second = std::make_unique<MSComm>(portTableWith(1, radio.path()));
         second->setCommPort(1);
         second->setPortOpen(true);
     } else if (why == QLatin1String("other program")) {
@@ -113,7 +113,7 @@ void TestFaults::secondProgramCannotTakeTheOpenPort() {
     console.startUp();
     console.openPort();
     QVERIFY(console.app().MSComm1.PortOpen());
-    MSComm second;
+    MSComm second(portTableWith(1, radio.path()));
     second.setCommPort(1);
     try {
         second.setPortOpen(true);

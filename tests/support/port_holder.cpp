@@ -16,8 +16,7 @@ constexpr char kHoldPort[] = "--hold-port";
 
 int holdPort(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
-    PortsEnvironment ports(QStringLiteral("1=") + QString::fromLocal8Bit(argv[2]));
-    MSComm comm;
+    MSComm comm(portTableWith(1, QString::fromLocal8Bit(argv[2])));
     try {
         comm.setCommPort(1);
         comm.setSettings(QStringLiteral("9600,O,7,1"));

@@ -96,4 +96,8 @@ PortsEnvironment::~PortsEnvironment() {
         qunsetenv("KORVANE_PORTS");
 }
 
+std::function<std::map<int, QString>()> portTableWith(int port, const QString &device) {
+    return [port, device] { return std::map<int, QString>{{port, device}}; };
+}
+
 } // namespace korvane::test

@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
+#include <map>
 
 namespace korvane::test {
 
@@ -32,7 +34,8 @@ private:
     QString m_slavePath;
 };
 
-// Points KORVANE_PORTS at the given table ("3=/dev/pts/7 5=...") for the life of the object.
+// Points KORVANE_PORTS at the given table ("3=/dev/pts/7 5=...") for the life of the object: the
+// whole console's table.
 class PortsEnvironment {
 public:
     explicit PortsEnvironment(const QString &table);
@@ -44,5 +47,8 @@ private:
     QByteArray m_old;
     bool m_hadOld = false;
 };
+
+// The table a serial control made by a test itself looks ports up in: `device` as COM`port`.
+std::function<std::map<int, QString>()> portTableWith(int port, const QString &device);
 
 } // namespace korvane::test

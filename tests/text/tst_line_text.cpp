@@ -1,7 +1,6 @@
 // What the serial control reads from outside without a port: the line settings text, the port
 // table, and the comm events that two looks at a line's modem lines and error counters give.
 
-#include "support/pty_pair.h"
 #include "text/line_events.h"
 #include "text/port_table.h"
 #include "text/settings_text.h"
@@ -25,6 +24,7 @@ private Q_SLOTS:
     void refusedSettings();
     void portTable_data();
     void portTable();
+    void tableInForce_data();
     void tableInForce();
     void lineEvents_data();
     void lineEvents();
@@ -185,39 +185,45 @@ void TstLineText::portTable() {
         QVERIFY2(problem.contains(QLatin1String("skipped")), qPrintable(problem));
 }
 
+void TstLineText::tableInForce_data() {
+    QTest::addColumn<QString>("text"); // the table given as text; null: none, the default table
+    // Whether the command line's layer, COM2 "/dev/a b" and COM7 "/dev/x", lies over it.
+    QTest::addColumn<bool>("layered");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("description");
+    const QString given = QStringLiteral("2=/dev/pts/9 bad");
+    QTest::newRow("given") << given << false << 2 << "COM2 (/dev/pts/9)";
+    QTest::newRow("given: replaces the default") << given << false << 1 << "COM1";
+    QTest::newRow("given: no entry") << given << false << 4 << "COM4";
+    QTest::newRow("layer replaces") << given << true << 2 << "COM2 (/dev/a b)";
+    QTest::newRow("layer adds") << given << true << 7 << "COM7 (/dev/x)";
+    QTest::newRow("layer: no default under the given") << given << true << 1 << "COM1";
+    QTest::newRow("layer over the default") << QString() << true << 7 << "COM7 (/dev/x)";
+    QTest::newRow("layer: the default stays") << QString() << true << 1 << "COM1 (/dev/ttyS0)";
+    const std::pair<int, const char *> defaults[] = {{1, "COM1 (/dev/ttyS0)"},
+                                                     {4, "COM4 (/dev/ttyS3)"},
+                                                     {5, "COM5 (/dev/ttyUSB0)"},
+                                                     {7, "COM7 (/dev/ttyUSB2)"},
+                                                     {10, "COM10 (/dev/ttyUSB5)"},
+                                                     {11, "COM11 (/dev/ttyACM0)"},
+                                                     {16, "COM16 (/dev/ttyACM5)"},
+                                                     {17, "COM17"},
+                                                     {0, "COM0"}};
+    for (const auto &[port, description] : defaults)
+        QTest::addRow("default COM%d", port) << QString() << false << port << description;
+}
+
 void TstLineText::tableInForce() {
-    {
-        korvane::test::PortsEnvironment ports(QStringLiteral("2=/dev/pts/9 bad"));
-        QCOMPARE(korvane::devicePathForPort(2), QStringLiteral("/dev/pts/9"));
-        QCOMPARE(korvane::devicePathForPort(1), QString()); // the table replaces the default
-        QCOMPARE(korvane::portDescription(2), QStringLiteral("COM2 (/dev/pts/9)"));
-        QCOMPARE(korvane::portDescription(4), QStringLiteral("COM4"));
-    }
-    {
-        // A change of the variable takes effect at the next look-up.
-        korvane::test::PortsEnvironment ports(QStringLiteral("2=/dev/pts/10"));
-        QCOMPARE(korvane::devicePathForPort(2), QStringLiteral("/dev/pts/10"));
-        // The command line's entries lie over the table: they replace and add, and the rest of
-        // the table stays.
-        korvane::setPortOverrides({{2, QStringLiteral("/dev/a b")}, {7, QStringLiteral("/dev/x")}});
-        QCOMPARE(korvane::devicePathForPort(2), QStringLiteral("/dev/a b"));
-        QCOMPARE(korvane::devicePathForPort(7), QStringLiteral("/dev/x"));
-        QCOMPARE(korvane::devicePathForPort(1), QString());
-        qunsetenv("KORVANE_PORTS");
-        QCOMPARE(korvane::devicePathForPort(7), QStringLiteral("/dev/x"));
-        QCOMPARE(korvane::devicePathForPort(1), QStringLiteral("/dev/ttyS0"));
-        korvane::setPortOverrides({});
-        QCOMPARE(korvane::devicePathForPort(7), QStringLiteral("/dev/ttyUSB2"));
-    }
-    qunsetenv("KORVANE_PORTS");
-    QCOMPARE(korvane::devicePathForPort(1), QStringLiteral("/dev/ttyS0"));
-    QCOMPARE(korvane::devicePathForPort(4), QStringLiteral("/dev/ttyS3"));
-    QCOMPARE(korvane::devicePathForPort(5), QStringLiteral("/dev/ttyUSB0"));
-    QCOMPARE(korvane::devicePathForPort(10), QStringLiteral("/dev/ttyUSB5"));
-    QCOMPARE(korvane::devicePathForPort(11), QStringLiteral("/dev/ttyACM0"));
-    QCOMPARE(korvane::devicePathForPort(16), QStringLiteral("/dev/ttyACM5"));
-    QCOMPARE(korvane::devicePathForPort(17), QString());
-    QCOMPARE(korvane::devicePathForPort(0), QString());
+    QFETCH(QString, text);
+    QFETCH(bool, layered);
+    QFETCH(int, port);
+    QFETCH(QString, description);
+    std::map<int, QString> layer;
+    if (layered)
+        layer = {{2, QStringLiteral("/dev/a b")}, {7, QStringLiteral("/dev/x")}};
+    const korvane::PortTable table = korvane::portTableInForce(
+        text.isNull() ? std::nullopt : std::optional<QString>(text), layer);
+    QCOMPARE(korvane::portDescription(table.ports, port), description);
 }
 
 Q_DECLARE_METATYPE(korvane::LineLook)

@@ -6,6 +6,7 @@
 // program cannot be shown here; that refusal is Windows' own (a port opened without sharing).
 
 #include "app/log_file.h"
+#include "app/port_environment.h"
 #include "base/run_time_error.h"
 #include "device/local_port.h"
 #include "text/port_table.h"
@@ -47,7 +48,7 @@ void TstWindowsPorts::portTable() {
     QFETCH(QString, path);
     // Set as Windows keeps it, in UTF-16 (qputenv would pass the system code page's bytes).
     _wputenv_s(L"KORVANE_PORTS", variable.toStdWString().c_str()); // empty: removed
-    QCOMPARE(devicePathForPort(port), path);
+    QCOMPARE(devicePathForPort(PortEnvironment().table(), port), path);
     _wputenv_s(L"KORVANE_PORTS", L"");
 }
 

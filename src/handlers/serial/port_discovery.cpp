@@ -10,7 +10,7 @@ namespace korvane {
 void PortDiscovery::ListComPorts() {
     m_window.cboCommPort->clear();
     m_window.ShowMessage(QStringLiteral("Getting Available Com Ports..."));
-    for (const int n : availablePorts(kFirstProbedPort, kLastProbedPort)) {
+    for (const int n : availablePorts(m_ports(), kFirstProbedPort, kLastProbedPort)) {
         m_window.cboCommPort->addItem(QString::number(n));
         m_window.ShowMessage(QStringLiteral("Com ") + QString::number(n) +
                              QStringLiteral(" found"));

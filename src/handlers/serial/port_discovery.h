@@ -4,7 +4,10 @@
 // table) without reading or writing and closing it again at once; the network ones are connected
 // to, all at once, within a bound of 150 ms (device/network_probe.h).
 
+#include "text/port_table.h"
+
 #include <cstdint>
+#include <utility>
 
 namespace korvane {
 
@@ -15,13 +18,16 @@ inline constexpr int kLastProbedPort = 16;
 
 class PortDiscovery {
 public:
-    explicit PortDiscovery(frmKorvane &window) : m_window(window) {}
+    // `ports` gives the port table in force, read once for each list.
+    PortDiscovery(frmKorvane &window, PortTableSource ports)
+        : m_window(window), m_ports(std::move(ports)) {}
 
     void ListComPorts();
     void cmdGetComPorts_Click() { ListComPorts(); }
 
 private:
     frmKorvane &m_window;
+    PortTableSource m_ports;
 };
 
 } // namespace korvane
