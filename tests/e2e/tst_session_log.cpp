@@ -278,9 +278,9 @@ void TestSessionLog::everyByteReadsBack() {
     for (const LogRecord &r : log.records) {
         texts << QByteArray(1, r.mark) + ' ' + r.text;
         if (r.text == "J057")
-            meterLine = r.time;
+            meterLine = r.time();
         if (r.text == "F1000000")
-            splitLine = r.time;
+            splitLine = r.time();
     }
     QVERIFY(texts.contains("< A\\x00B\\xE9\\xFF\\r"));
     QVERIFY(texts.contains("< "));
