@@ -210,13 +210,14 @@ SentLines sentAfter(const RadioLog &log, double opened) {
     for (const RadioLog::Report &r : log.reports) {
         if (r.start < opened)
             continue; // partly written before the port was opened, and so not ours
+        const std::string text = r.text.toStdString();
         std::size_t begin = 0;
-        while (begin < r.text.size()) {
-            auto end = r.text.find('\n', begin);
+        while (begin < text.size()) {
+            auto end = text.find('\n', begin);
             if (end == std::string::npos)
-                end = r.text.size();
+                end = text.size();
             if (end > begin)
-                sent.lines.push_back(r.text.substr(begin, end - begin));
+                sent.lines.push_back(text.substr(begin, end - begin));
             begin = end + 1;
         }
         if (r.end >= 0) {

@@ -54,7 +54,7 @@ Latency runLatency(const Setup &s, int baud, const std::string &logPath = {},
     stopRadio(radio);
 
     const RadioLog log = readRadioLog(radio.log);
-    std::size_t next = 0;
+    qsizetype next = 0;
     std::istringstream in(readFile(result));
     std::string line;
     while (std::getline(in, line)) {
@@ -64,9 +64,9 @@ Latency runLatency(const Setup &s, int baud, const std::string &logPath = {},
         const double set = std::stod(f[1]), painted = std::stod(f[2]);
         const QByteArray shown = QByteArray::fromHex(QByteArray::fromStdString(f[3]));
         // The report box shows the report with each line feed made "<".
-        std::size_t i = next;
+        qsizetype i = next;
         while (i < log.reports.size()) {
-            QByteArray text = QByteArray::fromStdString(log.reports[i].text);
+            QByteArray text = log.reports[i].text;
             text.replace('\n', '<');
             if (text == shown && log.reports[i].end >= 0)
                 break;

@@ -137,7 +137,7 @@ Session runSession(const Setup &s, const std::string &logPath = {}, bool network
     }
 
     const RadioLog log = readRadioLog(radio.log);
-    const std::vector<double> &polls = log.polls;
+    const std::vector<double> polls(log.polls.cbegin(), log.polls.cend());
     for (std::size_t i = 1; i < polls.size(); ++i) {
         const double interval = polls[i] - polls[i - 1];
         // A poll sent at once after the fifteenth meter line follows the report, not the clock.

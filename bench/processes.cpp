@@ -360,61 +360,8 @@ void stopServer(Server &server) {
     server.pid = -1;
 }
 
-namespace {
-std::string unescaped(const std::string &text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 >= text.size()) {
-            out += text[i];
-            continue;
-        }
-        const char c = text[++i];
-        if (c == 'n') {
-            out += '\n';
-        } else if (c == 'r') {
-            out += '\r';
-        } else if (c == 'x' && i + 2 < text.size() + 1) {
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-} // namespace
-
 RadioLog readRadioLog(const std::string &path) {
-    RadioLog log;
-    std::istringstream in(readFile(path));
-    std::string line;
-    while (std::getline(in, line)) {
-        const std::vector<std::string> f = splitWords(line);
-        if (f.size() < 2)
-            continue;
-        const double when = std::stod(f[0]);
-        const std::string &event = f[1];
-        if (event == "RX") {
-            for (std::size_t i = 2; i < f.size(); ++i) {
-                ++log.bytesReceived;
-                if (f[i] == "55")
-                    log.polls.push_back(when);
-            }
-        } else if (event == "TX-START" && f.size() >= 7) {
-            RadioLog::Report r;
-            r.start = when;
-            r.kind = f[2];
-            r.lines = std::stoi(f[3]);
-            r.bytes = std::stol(f[5]);
-            r.text = f.size() > 7 ? unescaped(f[7]) : std::string();
-            log.reports.push_back(r);
-        } else if (event == "TX-END") {
-            // Reports go out one at a time: the end belongs to the last one started.
-            if (!log.reports.empty() && log.reports.back().end < 0)
-                log.reports.back().end = when;
-        }
-    }
-    return log;
+    return korvane::test::readRadioLog(korvane::test::radioLogText(QString::fromStdString(path)));
 }
 
 } // namespace bench

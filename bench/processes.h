@@ -6,6 +6,8 @@
 // Every time here is CLOCK_MONOTONIC, the clock the simulated radio stamps its log with, so that
 // the benchmark can set its own observations against the radio's.
 
+#include "support/radio_log.h"
+
 #include <map>
 #include <string>
 #include <sys/types.h>
@@ -73,19 +75,8 @@ struct Server {
 Server startSer2net(const std::string &device, const std::string &workDir, const std::string &name);
 void stopServer(Server &server);
 
-// What the radio's log says happened.
-struct RadioLog {
-    struct Report {
-        double start = 0, end = -1; // end: the write carrying its last byte; -1 if never sent whole
-        std::string kind;
-        int lines = 0;
-        long bytes = 0;
-        std::string text; // the report's own text (the log keeps its first 4096 characters)
-    };
-    std::vector<double> polls; // every "U" received
-    std::vector<Report> reports;
-    long bytesReceived = 0;
-};
+// What the radio's log says happened, read by the tests' own reader of it.
+using korvane::test::RadioLog;
 RadioLog readRadioLog(const std::string &path);
 
 } // namespace bench

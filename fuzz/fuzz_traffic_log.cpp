@@ -11,18 +11,15 @@
 // events that carry bytes, a length byte and that many bytes.
 
 #include "fuzz_support.h"
-#include "support/session_log_reader.h"
-#include "text/traffic_log.h"
+#include "support/traffic_session.h"
 
 using namespace korvane;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     if (size < 1)
         return 0;
-    TrafficLogText text((data[0] & 1) != 0);
+    test::TrafficSession session((data[0] & 1) != 0);
     const QByteArray stamp = "2026-12-07 15:58:29.741";
-    QByteArray log, received, sent;
-    QStringList messages;
     std::size_t at = 1;
     while (at < size) {
         const std::uint8_t control = data[at++];
@@ -37,44 +34,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                                static_cast<qsizetype>(length));
             at += length;
         }
-        switch (kind) {
-        case 0:
-        case 1:
-        case 2:
-            received += bytes;
-            log += text.received(stamp, bytes);
-            break;
-        case 3:
-            sent += bytes;
-            log += text.sent(stamp, bytes);
-            break;
-        case 4:
-            sent += 'U';
-            log += text.sent(stamp, "U");
-            break;
-        case 5:
-            messages << QString::fromLatin1(bytes);
-            log += text.message(stamp, messages.last());
-            break;
-        case 6:
-            log += (control & 0x08) != 0 ? text.lost(stamp, QStringLiteral("COM1 went away"))
-                                         : text.closed(stamp, 1);
-            break;
-        default:
-            log +=
-                text.opened(stamp, 1, QStringLiteral("/dev/pts/1"), QStringLiteral("9600,O,7,1"));
-            break;
-        }
+        session.add(kind, stamp, bytes, (control & 0x08) != 0);
     }
-    log += text.finish(stamp);
+    session.finish(stamp);
 
-    for (const char c : log)
+    for (const char c : session.log())
         FUZZ_CHECK(c == '\n' || (c >= 0x20 && c <= 0x7E),
                    QStringLiteral("byte %1 in the log").arg(int(static_cast<unsigned char>(c))));
-    const test::SessionRecord back = test::readSessionLog(log);
-    FUZZ_CHECK(back.problem.isEmpty(), back.problem);
-    FUZZ_CHECK(back.received == received, QStringLiteral("received bytes differ"));
-    FUZZ_CHECK(back.sent == sent, QStringLiteral("sent bytes differ"));
-    FUZZ_CHECK(back.messages == messages, QStringLiteral("messages differ"));
+    const QString unread = session.unread();
+    FUZZ_CHECK(unread.isEmpty(), unread);
     return 0;
 }

@@ -15,6 +15,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+// After the socket headers: it names their address types.
+#include "device/socket_addresses.h"
+
 namespace korvane::os {
 
 namespace {
@@ -157,21 +160,8 @@ std::vector<Endpoint> resolveHost(const char *host, std::string &error) {
     addrinfo *found = nullptr;
     const int status = ::getaddrinfo(host, nullptr, &hints, &found);
     std::vector<Endpoint> addresses;
-    for (const addrinfo *at = found; status == 0 && at; at = at->ai_next) {
-        Endpoint address;
-        if (at->ai_addr->sa_family == AF_INET) {
-            const auto *in = reinterpret_cast<const sockaddr_in *>(at->ai_addr);
-            std::memcpy(address.bytes.data(), &in->sin_addr, 4);
-        } else if (at->ai_addr->sa_family == AF_INET6) {
-            const auto *in6 = reinterpret_cast<const sockaddr_in6 *>(at->ai_addr);
-            address.ipv6 = true;
-            std::memcpy(address.bytes.data(), &in6->sin6_addr, 16);
-            address.scopeId = in6->sin6_scope_id;
-        } else {
-            continue;
-        }
-        addresses.push_back(address);
-    }
+    if (status == 0)
+        addresses = endpointsOf(found);
     if (found)
         ::freeaddrinfo(found);
     if (status != 0)

@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <ws2tcpip.h>
 
+#include "device/socket_addresses.h"
 #include "device/socket_os.h"
 
 #include <algorithm>
@@ -271,21 +272,8 @@ std::vector<Endpoint> resolveHost(const char *host, std::string &error) {
     hints.ai_socktype = SOCK_STREAM;
     ADDRINFOW *found = nullptr;
     const int status = ::GetAddrInfoW(wide.c_str(), nullptr, &hints, &found);
-    for (const ADDRINFOW *at = found; status == 0 && at; at = at->ai_next) {
-        Endpoint address;
-        if (at->ai_addr->sa_family == AF_INET) {
-            const auto *in = reinterpret_cast<const sockaddr_in *>(at->ai_addr);
-            std::memcpy(address.bytes.data(), &in->sin_addr, 4);
-        } else if (at->ai_addr->sa_family == AF_INET6) {
-            const auto *in6 = reinterpret_cast<const sockaddr_in6 *>(at->ai_addr);
-            address.ipv6 = true;
-            std::memcpy(address.bytes.data(), &in6->sin6_addr, 16);
-            address.scopeId = in6->sin6_scope_id;
-        } else {
-            continue;
-        }
-        addresses.push_back(address);
-    }
+    if (status == 0)
+        addresses = endpointsOf(found);
     if (found)
         ::FreeAddrInfoW(found);
     if (status != 0)

@@ -3,7 +3,6 @@
 // radio that hangs up.
 
 #include "support/console.h"
-#include "support/sim_radio.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -13,13 +12,6 @@
 
 using namespace korvane;
 using namespace korvane::test;
-
-namespace {
-bool reportCompleted(Console &c, int msecs = 5000) {
-    c.window().StatusToken[33]->clear();
-    return c.runUntil([&] { return c.slot(33) == QLatin1String("."); }, msecs);
-}
-} // namespace
 
 class TestConsoleWithSim : public QObject {
     Q_OBJECT
@@ -40,15 +32,13 @@ void TestConsoleWithSim::initTestCase() {
 }
 
 void TestConsoleWithSim::statusFillsEverySlot() {
-    SimRadio radio;
-    QVERIFY(!radio.path().isEmpty());
-    Console console(radio.ports());
+    ConsoleWithSim console;
+    QVERIFY(!console.sim().path().isEmpty());
     console.startUp();
     console.openPort();
     console.click("cmdGetStatus");
-    QVERIFY(reportCompleted(console));
-    for (int slot = 1; slot < 36; ++slot)
-        QVERIFY2(!console.slot(slot).isEmpty(), qPrintable(QString::number(slot)));
+    QVERIFY(console.runUntilReportCompleted());
+    QVERIFY2(console.emptySlots().isEmpty(), qPrintable(console.emptySlots()));
     QVERIFY(console.slot(0).isEmpty()); // every line the radio sends has a slot of its own
     const QString report = console.window().txtFromVO1446->toPlainText();
     QVERIFY(report.endsWith(QStringLiteral(".<")));
@@ -66,8 +56,8 @@ void TestConsoleWithSim::wholeReportAtEverySpeed_data() {
 
 void TestConsoleWithSim::wholeReportAtEverySpeed() {
     QFETCH(int, baud);
-    SimRadio radio({QStringLiteral("--baud"), QString::number(baud)});
-    Console console(radio.ports());
+    ConsoleWithSim console({QStringLiteral("--baud"), QString::number(baud)});
+    SimRadio &radio = console.sim();
     console.startUp();
     // The box offers speeds up to 19200; the radio paces the line at its own in any case.
     QComboBox *speeds = console.window().cboBaudRate;
@@ -112,8 +102,7 @@ void TestConsoleWithSim::wholeReportAtEverySpeed() {
 }
 
 void TestConsoleWithSim::syncPollsAndMeterLinesFlow() {
-    SimRadio radio;
-    Console console(radio.ports());
+    ConsoleWithSim console;
     console.startUp();
     console.openPort();
     console.click("cmdSyncOnOff");
@@ -121,7 +110,7 @@ void TestConsoleWithSim::syncPollsAndMeterLinesFlow() {
     // lines, and the loop keeps polling on its own.
     QVERIFY(console.runUntil([&] { return !console.slot(31).isEmpty(); }, 5000));
     console.runFor(2000);
-    QVERIFY(radio.count("POLL") >= 2);
+    QVERIFY(console.sim().count("POLL") >= 2);
     QCOMPARE(console.window().cmdSyncOnOff->text(), QStringLiteral("Stop Sync"));
     QVERIFY(console.state().SyncEnabled);
     QVERIFY(console.slot(17).startsWith(QLatin1Char('U')));
@@ -145,14 +134,13 @@ void TestConsoleWithSim::everyPresetIsAnswered() {
     QFETCH(int, preset);
     QFETCH(int, slot);
     QFETCH(QString, answer);
-    SimRadio radio;
-    Console console(radio.ports());
+    ConsoleWithSim console;
     console.startUp();
     console.openPort();
     console.window().cboCommand->setCurrentIndex(preset);
     console.window().cmbInitial->setEditText(QStringLiteral("."));
     console.click("cmdSendCmd");
-    QVERIFY(reportCompleted(console));
+    QVERIFY(console.runUntilReportCompleted());
     QVERIFY2(console.slot(slot).startsWith(answer), qPrintable(console.slot(slot)));
     QVERIFY(!console.window().txtCommandTime->text().isEmpty());
     QVERIFY(!console.window().txtResponseTime->text().isEmpty());
@@ -161,8 +149,7 @@ void TestConsoleWithSim::everyPresetIsAnswered() {
 }
 
 void TestConsoleWithSim::hangUpIsHandledCleanly() {
-    SimRadio radio({QStringLiteral("--hangup-after"), QStringLiteral("60")});
-    Console console(radio.ports());
+    ConsoleWithSim console({QStringLiteral("--hangup-after"), QStringLiteral("60")});
     console.startUp();
     console.openPort();
     console.click("cmdSyncOnOff");

@@ -20,7 +20,6 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -33,18 +32,6 @@ using namespace korvane;
 using namespace korvane::test;
 
 namespace {
-
-bool reportCompleted(Console &c, int msecs = 5000) {
-    c.window().StatusToken[33]->clear();
-    return c.runUntil([&] { return c.slot(33) == QLatin1String("."); }, msecs);
-}
-
-QStringList listedPorts(Console &c) {
-    QStringList listed;
-    for (int i = 0; i < c.window().cboCommPort->count(); ++i)
-        listed << c.window().cboCommPort->itemText(i);
-    return listed;
-}
 
 // A loopback port where a connection gets no answer at all: a listening socket whose queue of
 // connections not yet taken is full, so the kernel drops every further attempt unanswered.
@@ -63,18 +50,6 @@ struct SilentPort {
         }
     }
 };
-
-// This process's resident set, in KiB.
-qint64 residentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return 0;
-}
 
 } // namespace
 
@@ -106,7 +81,7 @@ void TestNetworkPorts::heldSessionThroughSer2net() {
     QVERIFY2(server.isListening(), qPrintable(server.errorString()));
     Console console(QStringLiteral("1=") + server.url());
     console.startUp();
-    QCOMPARE(listedPorts(console), QStringList{QStringLiteral("1")});
+    QCOMPARE(console.listedPorts(), QStringList{QStringLiteral("1")});
 
     // A baud chosen while closed goes to the radio's line at the open.
     console.window().cboBaudRate->setCurrentText(QStringLiteral("4800"));
@@ -115,13 +90,12 @@ void TestNetworkPorts::heldSessionThroughSer2net() {
     QVERIFY2(!console.message().startsWith(QStringLiteral("Err")), qPrintable(console.message()));
 
     console.click("cmdGetStatus");
-    QVERIFY(reportCompleted(console));
+    QVERIFY(console.runUntilReportCompleted());
     // The radio looks at its line's speed when a command comes in.
     const QList<SimRadio::Event> bauds = radio.events("BAUD");
     QVERIFY(!bauds.isEmpty());
     QCOMPARE(bauds.last().fields.value(0), QByteArray("4800"));
-    for (int slot = 1; slot < 36; ++slot)
-        QVERIFY2(!console.slot(slot).isEmpty(), qPrintable(QString::number(slot)));
+    QVERIFY2(console.emptySlots().isEmpty(), qPrintable(console.emptySlots()));
     // ser2net may pause inside a report for longer than the quiet time, cutting it in two
     // bursts: the slots are right either way, and the report box shows the report's end.
     QVERIFY(console.window().txtFromVO1446->toPlainText().endsWith(QStringLiteral(".<")));
@@ -133,7 +107,7 @@ void TestNetworkPorts::heldSessionThroughSer2net() {
     console.window().cboCommand->setCurrentIndex(1); // F1000000!
     console.window().cmbInitial->setEditText(QStringLiteral("."));
     console.click("cmdSendCmd");
-    QVERIFY(reportCompleted(console));
+    QVERIFY(console.runUntilReportCompleted());
     QVERIFY(console.slot(18).startsWith(QStringLiteral("F1000000")));
     const double elapsed = console.window().txtElapsedTime->text().toDouble();
     QVERIFY2(elapsed > 0.0 && elapsed < 3.0, qPrintable(console.window().txtElapsedTime->text()));
@@ -158,9 +132,8 @@ void TestNetworkPorts::rawTcpCarriesTheSession() {
     console.startUp();
     console.openPort();
     console.click("cmdGetStatus");
-    QVERIFY(reportCompleted(console));
-    for (int slot = 1; slot < 36; ++slot)
-        QVERIFY2(!console.slot(slot).isEmpty(), qPrintable(QString::number(slot)));
+    QVERIFY(console.runUntilReportCompleted());
+    QVERIFY2(console.emptySlots().isEmpty(), qPrintable(console.emptySlots()));
 }
 
 void TestNetworkPorts::openFailuresAreTold_data() {
@@ -311,14 +284,14 @@ void TestNetworkPorts::discoveryListsOnlyWhatAnswers() {
     console.startUp();
     // Two silent hosts cost one bound together, far below an open's.
     QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
-    QCOMPARE(listedPorts(console), (QStringList{QStringLiteral("2"), QStringLiteral("6")}));
+    QCOMPARE(console.listedPorts(), (QStringList{QStringLiteral("2"), QStringLiteral("6")}));
     releaseSlowLookups();
     // The probe's connection is gone by the time the operator opens the port.
     console.window().cboCommPort->setCurrentText(QStringLiteral("2"));
     console.openPort();
     QVERIFY2(!console.message().startsWith(QStringLiteral("Err")), qPrintable(console.message()));
     console.click("cmdGetStatus");
-    QVERIFY(reportCompleted(console));
+    QVERIFY(console.runUntilReportCompleted());
 }
 
 // A server that floods the console with Telnet requests and never reads the answers: the window

@@ -19,6 +19,7 @@
 //                             message line the same way
 
 #include "support/console.h"
+#include "support/permissions.h"
 #include "support/session_log_reader.h"
 #include "support/sim_radio.h"
 #include "text/path_bytes.h"
@@ -42,11 +43,9 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
-#include <linux/capability.h>
 #include <memory>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 using namespace korvane;
@@ -118,37 +117,6 @@ private:
     QString m_dir;
     bool m_mounted = false;
 };
-
-// Root passes every file permission check through two capabilities; without them in this
-// thread's effective set it meets a file's mode bits like anyone else, until the object ends.
-class WithoutPermissionOverride {
-public:
-    WithoutPermissionOverride() {
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        if (::syscall(SYS_capget, &header, m_saved) != 0)
-            return;
-        __user_cap_data_struct dropped[2] = {m_saved[0], m_saved[1]};
-        dropped[0].effective &= ~((1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH));
-        m_dropped = ::syscall(SYS_capset, &header, dropped) == 0;
-    }
-    ~WithoutPermissionOverride() {
-        if (!m_dropped)
-            return;
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        ::syscall(SYS_capset, &header, m_saved);
-    }
-    WithoutPermissionOverride(const WithoutPermissionOverride &) = delete;
-    WithoutPermissionOverride &operator=(const WithoutPermissionOverride &) = delete;
-
-private:
-    __user_cap_data_struct m_saved[2]{};
-    bool m_dropped = false;
-};
-
-bool reportCompleted(Console &c, int msecs = 5000) {
-    c.window().StatusToken[33]->clear();
-    return c.runUntil([&] { return c.slot(33) == QLatin1String("."); }, msecs);
-}
 
 // The file named by these bytes, whatever they are.
 QByteArray fileBytes(const QByteArray &name) {
@@ -278,9 +246,9 @@ void TestSessionLog::everyByteReadsBack() {
     for (const LogRecord &r : log.records) {
         texts << QByteArray(1, r.mark) + ' ' + r.text;
         if (r.text == "J057")
-            meterLine = r.time;
+            meterLine = r.time();
         if (r.text == "F1000000")
-            splitLine = r.time;
+            splitLine = r.time();
     }
     QVERIFY(texts.contains("< A\\x00B\\xE9\\xFF\\r"));
     QVERIFY(texts.contains("< "));
@@ -377,9 +345,8 @@ void TestSessionLog::aLogThatCannotBeWritten() {
     }
     message = message.arg(path);
 
-    SimRadio radio;
-    QVERIFY(!radio.path().isEmpty());
-    Console c(radio.ports(), LogOptions{fromCommandLine ? path : QString(), false});
+    ConsoleWithSim c({}, LogOptions{fromCommandLine ? path : QString(), false});
+    QVERIFY(!c.sim().path().isEmpty());
     MessageTrail trail(c.window());
     c.startUp();
     // Said after start-up's own messages, which would have hidden it at once.
@@ -404,7 +371,7 @@ void TestSessionLog::aLogThatCannotBeWritten() {
         QVERIFY(QFile::remove(path));
     if (where == QLatin1String("stopped")) {
         c.click("cmdGetStatus");
-        QVERIFY(reportCompleted(c));
+        QVERIFY(c.runUntilReportCompleted());
         item->trigger();
         before = fileBytes(path);
         QVERIFY(!before.isEmpty());
@@ -412,11 +379,11 @@ void TestSessionLog::aLogThatCannotBeWritten() {
     // The console goes on, and says it once, however much more traffic comes.
     for (int i = 0; i < 10 && !trail.shown.contains(message); ++i) {
         c.click("cmdGetStatus");
-        QVERIFY(reportCompleted(c));
+        QVERIFY(c.runUntilReportCompleted());
     }
     for (int i = 0; i < 2; ++i) {
         c.click("cmdGetStatus");
-        QVERIFY(reportCompleted(c));
+        QVERIFY(c.runUntilReportCompleted());
     }
     QVERIFY2(trail.shown.count(message) == 1, qPrintable(trail.shown.join(QLatin1Char('|'))));
     QVERIFY(!c.app().sessionLog.logging());
@@ -436,7 +403,7 @@ void TestSessionLog::aLogThatCannotBeWritten() {
         item->trigger();
         QVERIFY(item->isChecked());
         c.click("cmdGetStatus");
-        QVERIFY(reportCompleted(c));
+        QVERIFY(c.runUntilReportCompleted());
         const QByteArray after = fileBytes(path);
         QVERIFY(after.size() > before.size());
         QVERIFY(after.startsWith(before));

@@ -13,13 +13,13 @@
 // at the end. It prints a summary and exits 0 when no line was lost and no error was shown.
 
 #include "app/korvane_app.h"
+#include "support/console.h"
 #include "support/sim_radio.h"
 #include "support/slot_recorder.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -39,18 +39,6 @@ constexpr int kQuietMsecs = 2000;
 void say(const QString &text) {
     std::fputs(qPrintable(text + QLatin1Char('\n')), stdout);
     std::fflush(stdout);
-}
-
-// Resident memory of this process in kB.
-qint64 residentKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
 }
 
 double cpuSeconds() {
@@ -149,7 +137,7 @@ int main(int argc, char *argv[]) {
     QElapsedTimer clock;
     clock.start();
     runUntil([&] { return clock.elapsed() > 5000; });
-    const qint64 startKb = residentKb();
+    const qint64 startKb = residentKiB();
     qint64 peakKb = startKb;
     const double startCpu = cpuSeconds();
     const qint64 total = qint64(minutes * 60'000.0);
@@ -160,7 +148,7 @@ int main(int argc, char *argv[]) {
     for (int minute = 1; clock.elapsed() < total; ++minute) {
         const qint64 until = std::min<qint64>(total, qint64(minute) * 60'000);
         runUntil([&] { return clock.elapsed() >= until; });
-        const qint64 kb = residentKb();
+        const qint64 kb = residentKiB();
         peakKb = std::max(peakKb, kb);
         say(QStringLiteral("  %1 min: %2 lines routed, VmRSS %3, longest gap %4 ms")
                 .arg(double(clock.elapsed()) / 60000.0, 0, 'f', 1)
@@ -184,7 +172,7 @@ int main(int argc, char *argv[]) {
         }
         return quiet.elapsed() > kQuietMsecs;
     });
-    const qint64 endKb = residentKb();
+    const qint64 endKb = residentKiB();
     peakKb = std::max(peakKb, endKb);
     w.cmdCOMStatus->click();
 

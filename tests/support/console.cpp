@@ -3,7 +3,9 @@
 #include "text/path_bytes.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <algorithm>
 
@@ -62,12 +64,44 @@ void Console::openPort() {
     runUntil([this] { return m_app->loop.probing(); }, 1000);
 }
 
+bool Console::runUntilReportCompleted(int msecs) {
+    m_app->window.StatusToken[33]->clear();
+    return runUntil([this] { return slot(33) == QLatin1String("."); }, msecs);
+}
+
 QString Console::message() const {
     return m_app->window.txtErrMsg->text();
 }
 
 QString Console::slot(int index) const {
     return m_app->window.StatusToken.at(static_cast<std::size_t>(index))->text();
+}
+
+QString Console::emptySlots() const {
+    QStringList empty;
+    for (int index = 1; index < 36; ++index) {
+        if (slot(index).isEmpty())
+            empty << QString::number(index);
+    }
+    return empty.join(QLatin1Char(' '));
+}
+
+QStringList Console::listedPorts() const {
+    QStringList listed;
+    for (int i = 0; i < m_app->window.cboCommPort->count(); ++i)
+        listed << m_app->window.cboCommPort->itemText(i);
+    return listed;
+}
+
+qint64 residentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
 }
 
 } // namespace korvane::test

@@ -38,6 +38,11 @@ std::optional<QByteArray> unescape(QByteArrayView text, bool *cut) {
 
 } // namespace
 
+QDateTime LogRecord::time() const {
+    return QDateTime::fromString(QString::fromLatin1(stamp),
+                                 QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+}
+
 SessionRecord readSessionLog(const QByteArray &log) {
     static const QRegularExpression shape(
         QStringLiteral("^(\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}) ([<>!=]) (.*)$"));
@@ -53,8 +58,7 @@ SessionRecord readSessionLog(const QByteArray &log) {
             break;
         }
         LogRecord record;
-        record.time =
-            QDateTime::fromString(m.captured(1), QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+        record.stamp = m.captured(1).toLatin1();
         record.mark = m.captured(2).at(0).toLatin1();
         record.text = m.captured(3).toLatin1();
         out.records << record;

@@ -1,36 +1,10 @@
 #include "support/sim_radio.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <csignal>
 #include <ctime>
 
 namespace korvane::test {
-
-namespace {
-// The radio's log writes every byte outside printable ASCII as \n, \r or \xHH.
-QByteArray unescaped(const QByteArray &text) {
-    QByteArray out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 >= text.size()) {
-            out += text[i];
-        } else if (text[i + 1] == 'n') {
-            out += '\n';
-            ++i;
-        } else if (text[i + 1] == 'r') {
-            out += '\r';
-            ++i;
-        } else if (text[i + 1] == 'x' && i + 3 < text.size()) {
-            out += char(text.mid(i + 2, 2).toInt(nullptr, 16));
-            i += 3;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-} // namespace
 
 QString SimRadio::program() {
     return programInBuildTree("KORVANE_SIM", QStringLiteral(KORVANE_BUILT_SIM));
@@ -112,31 +86,13 @@ bool SimRadio::waitForExit(int status, int msecs) {
 }
 
 QList<QByteArray> SimRadio::logLines() const {
-    QFile file(logPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QList<QByteArray> lines = file.readAll().split('\n');
+    QList<QByteArray> lines = radioLogText(logPath()).split('\n');
     lines.removeLast(); // a line without its end is still being written
     return lines;
 }
 
 QList<SimRadio::Event> SimRadio::events(const QByteArray &name) const {
-    QFile file(logPath());
-    QList<Event> out;
-    if (!file.open(QIODevice::ReadOnly))
-        return out;
-    // Each event is one write of one line, so a line without its end is still being written.
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
-        QList<QByteArray> words = lines[i].split(' ');
-        if (words.size() < 2 || words[1] != name)
-            continue;
-        Event e;
-        e.time = words[0].toDouble();
-        e.fields = words.mid(2);
-        out.append(e);
-    }
-    return out;
+    return radioEvents(radioLogText(logPath()), name);
 }
 
 qint64 SimRadio::linesSent() const {
@@ -148,11 +104,10 @@ qint64 SimRadio::linesSent() const {
 
 std::optional<QList<QByteArray>> SimRadio::reportsSent() const {
     QList<QByteArray> reports;
-    for (const Event &e : events("TX-START")) { // "<kind> <n> lines <n> bytes <text>"
-        const QByteArray whole = unescaped(e.fields.value(5));
-        if (whole.size() != e.fields.value(3).toLongLong())
+    for (const RadioLog::Report &r : readRadioLog(radioLogText(logPath())).reports) {
+        if (r.text.size() != r.bytes)
             return std::nullopt;
-        reports.append(whole);
+        reports.append(r.text);
     }
     return reports;
 }

@@ -7,6 +7,8 @@
 // nothing, so the console's output backs up) and pull its plug (the line goes at once, without
 // the drain an orderly hang-up gives).
 
+#include "support/radio_log.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QProcess>
@@ -18,10 +20,7 @@ namespace korvane::test {
 
 class SimRadio {
 public:
-    struct Event {
-        double time = 0;          // CLOCK_MONOTONIC seconds
-        QList<QByteArray> fields; // the words after the event's name
-    };
+    using Event = RadioEvent;
 
     // Starts `program` (the one KORVANE_SIM names when empty) with the arguments and a log of
     // its own; its standard error goes where `errors` says.
