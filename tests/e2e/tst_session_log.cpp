@@ -453,7 +453,7 @@ void TestSessionLog::replayGivesTheSameSession() {
         c.runUntil([&] { return c.window().portShownClosed(); }, 3000);
         c.app().sessionLog.stop();
         Outcome out;
-        for (int i = 0; i < 36; ++i)
+        for (int i = 0; i < kStatusSlots; ++i)
             out.slots << c.slot(i);
         out.report = c.window().txtFromVO1446->toPlainText();
         out.messages = trail.shown;

@@ -117,7 +117,7 @@ void TestCommands::statusRequest() {
     console.click("cmdGetStatus");
     QCOMPARE(console.radio().read(200, 3), QByteArray("?\n"));
     QVERIFY(!console.window().cmdGetStatus->isEnabled());
-    QCOMPARE(console.state().QuietTime, 0.065);
+    QCOMPARE(console.state().QuietTime, kReplyQuietTime);
     QCOMPARE(console.window().txtCommandTime->text(), QString());
     // The next received batch gives the button back.
     console.radio().write("A1\n.\n");

@@ -2,6 +2,7 @@
 // schedule (cadence, forced poll, midnight, clock set back), the indicator, framing a batch into
 // the window, and a poll that cannot go out.
 
+#include "handlers/protocol/protocol_timing.h"
 #include "support/console.h"
 #include "support/fake_clock.h"
 #include "window/shape.h"
@@ -32,10 +33,10 @@ void TestRadioProtocol::pollCadence_data() {
     QTest::addColumn<double>("lastPoll");
     QTest::addColumn<double>("now");
     QTest::addColumn<bool>("polls");
-    QTest::newRow("exactly 1.55 s: not yet") << 1000.0 << 1001.55 << false;
-    QTest::newRow("just past 1.55 s") << 1000.0 << 1001.57 << true;
+    QTest::newRow("exactly the interval: not yet") << 1000.0 << 1000.0 + kPollInterval << false;
+    QTest::newRow("just past the interval") << 1000.0 << 1000.02 + kPollInterval << true;
     QTest::newRow("midnight, 1.2 s later: not yet") << 86399.0 << 0.2 << false;
-    QTest::newRow("midnight, past 0.55") << 86399.0 << 0.57 << true;
+    QTest::newRow("midnight, just past the interval") << 86399.0 << kPollInterval - 0.98 << true;
     QTest::newRow("clock set back polls at once") << 50000.0 << 40000.0 << true;
 }
 
@@ -115,7 +116,7 @@ void TestRadioProtocol::completeBatchReachesTheWindow() {
     console.openPort();
     ProbeState &s = console.state();
     s.SyncEnabled = true;
-    s.QuietTime = 0.065;
+    s.QuietTime = kReplyQuietTime;
     s.RxBuffer = QStringLiteral("J7\nK1\n.\nF1");
     s.ResponseReady = true;
     console.runFor(20);
@@ -123,7 +124,7 @@ void TestRadioProtocol::completeBatchReachesTheWindow() {
     QCOMPARE(console.slot(17), QStringLiteral("K1"));
     QCOMPARE(console.slot(33), QStringLiteral("."));
     QCOMPARE(console.window().txtFromVO1446->toPlainText(), QStringLiteral("J7<K1<.<F1"));
-    QCOMPARE(s.QuietTime, 0.03);
+    QCOMPARE(s.QuietTime, kNormalQuietTime);
     QCOMPARE(s.SyncEnabled, false);
     QCOMPARE(s.RxBuffer, QStringLiteral("F1")); // the unfinished line waits for its end
     QVERIFY(console.window().cmdGetStatus->isEnabled());

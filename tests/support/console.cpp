@@ -79,7 +79,7 @@ QString Console::slot(int index) const {
 
 QString Console::emptySlots() const {
     QStringList empty;
-    for (int index = 1; index < 36; ++index) {
+    for (int index = 1; index < kStatusSlots; ++index) {
         if (slot(index).isEmpty())
             empty << QString::number(index);
     }

@@ -4,6 +4,8 @@
 // as soon as its line is noted, and a line equal to the one before it is seen too. The slots
 // therefore read empty while a recorder is attached: ask the recorder what reached them.
 
+#include "text/token_keys.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -35,8 +37,8 @@ public:
 
 private:
     QList<Line> m_lines;
-    std::array<qint64, 36> m_perSlot{};
-    std::array<QString, 36> m_last{};
+    std::array<qint64, kStatusSlots> m_perSlot{};
+    std::array<QString, kStatusSlots> m_last{};
     qint64 m_count = 0;
     QStringList m_messages;
 };
