@@ -87,7 +87,7 @@ struct Console {
 
     // The operator's steps: start-up, the line speed, "Start Probe", "Start Sync".
     void openWithSync(int baud) {
-        k.loop.startUp();
+        k.loop.showWindow();
         // The box offers speeds up to 19200; faster lines run at its fastest.
         const QString wanted = QString::number(baud);
         k.window.cboBaudRate->setCurrentIndex(k.window.cboBaudRate->count() - 1);

@@ -34,7 +34,7 @@ Rig::Rig() : d(std::make_unique<Private>()) {
     d->ports =
         std::make_unique<test::PortsEnvironment>(QStringLiteral("1=") + d->radio.slavePath());
     d->app = std::make_unique<Korvane>(dispatchPending, [] {});
-    d->app->loop.startUp();
+    d->app->loop.showWindow();
     d->app->window.cmdCOMStatus->click();
     for (int i = 0; i < 100 && !d->app->loop.probing(); ++i)
         d->app->loop.step();

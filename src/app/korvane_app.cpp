@@ -83,7 +83,7 @@ void Korvane::startUp() {
     // it, where start-up's messages cannot hide it.
     sessionLog.holdFailures();
     const QString refused = m_log.file.isEmpty() ? QString() : sessionLog.start(m_log.file);
-    loop.startUp();
+    loop.showWindow();
     for (const QString &failure : {refused, sessionLog.takeHeldFailure()}) {
         if (!failure.isEmpty())
             window.ShowMessage(failure);

@@ -10,7 +10,7 @@
 
 namespace korvane {
 
-void ProbeLoop::startUp() {
+void ProbeLoop::showWindow() {
     m_window.cboCommPort->setEditText(QString::number(m_comm.CommPort()));
     m_window.cboBaudRate->setCurrentText(QStringLiteral("9600"));
     m_window.cboParity->setText(QStringLiteral("O"));

@@ -25,8 +25,9 @@ public:
         : m_window(window), m_comm(comm), m_protocol(protocol), m_discovery(discovery),
           m_pump(std::move(pump)) {}
 
-    // The start-up sequence, up to the entry to the loop.
-    void startUp();
+    // The start-up sequence, up to the entry to the loop: the window's boxes filled, the window
+    // shown, the ports listed.
+    void showWindow();
     // Runs the loop; never returns.
     [[noreturn]] void run();
     // One turn of the loop: one idle check, or one pass while probing.

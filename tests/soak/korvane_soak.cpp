@@ -80,7 +80,7 @@ int main(int argc, char *argv[]) {
             k.loop.step();
     };
 
-    k.loop.startUp();
+    k.loop.showWindow();
     w.cboCommPort->setEditText(QStringLiteral("1"));
     w.cmdCOMStatus->click();
     w.cmdSyncOnOff->click();
